@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running Morvane needs on Debian 12.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+PACKAGES=(
+  # build and test
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # Linux sound
+  libpulse-dev pulseaudio pulseaudio-utils
+  # the window
+  qt6-base-dev
+  # demonstration and end-to-end tests: display, speech, sound tools
+  xvfb xauth espeak-ng sox imagemagick appstream desktop-file-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
