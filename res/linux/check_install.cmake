@@ -1,0 +1,95 @@
+# Installs the "desktop" component of a configured build tree into a scratch
+# DESTDIR and checks that the icons, the desktop entry and the metainfo land
+# where desktops and software centres look for them, under one id.
+#   cmake -DBUILD_DIR=... -DDEST_DIR=... -DAPP_ID=... -DDATADIR=share
+#         -DICON_SIZES=16,32,... -P check_install.cmake
+
+foreach(var BUILD_DIR DEST_DIR APP_ID DATADIR ICON_SIZES)
+  if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
+    message(FATAL_ERROR "check_install.cmake: ${var} is not set")
+  endif()
+endforeach()
+string(REPLACE "," ";" ICON_SIZES "${ICON_SIZES}")
+string(REPLACE "." "\\." id_re "${APP_ID}")
+
+file(REMOVE_RECURSE "${DEST_DIR}")
+set(ENV{DESTDIR} "${DEST_DIR}")
+execute_process(
+  COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr --component desktop
+  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${result}):\n${output}")
+endif()
+
+if(IS_ABSOLUTE "${DATADIR}")
+  set(share "${DEST_DIR}${DATADIR}")
+else()
+  set(share "${DEST_DIR}/usr/${DATADIR}")
+endif()
+
+set(failures "")
+function(expect_file path)
+  if(NOT EXISTS "${path}" OR IS_DIRECTORY "${path}")
+    set(failures "${failures}\n  missing: ${path}" PARENT_SCOPE)
+    return()
+  endif()
+  file(SIZE "${path}" size)
+  if(size EQUAL 0)
+    set(failures "${failures}\n  empty: ${path}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Each hicolor size directory must hold a PNG of exactly that size.
+foreach(size IN LISTS ICON_SIZES)
+  set(png "${share}/icons/hicolor/${size}x${size}/apps/${APP_ID}.png")
+  expect_file("${png}")
+  if(EXISTS "${png}")
+    file(READ "${png}" signature LIMIT 8 HEX)
+    file(READ "${png}" ihdr OFFSET 16 LIMIT 8 HEX)
+    string(SUBSTRING "${ihdr}" 0 8 width_hex)
+    string(SUBSTRING "${ihdr}" 8 8 height_hex)
+    math(EXPR width "0x${width_hex}")
+    math(EXPR height "0x${height_hex}")
+    if(NOT signature STREQUAL "89504e470d0a1a0a")
+      string(APPEND failures "\n  not a PNG: ${png}")
+    elseif(NOT width EQUAL size OR NOT height EQUAL size)
+      string(APPEND failures "\n  ${png} is ${width}x${height}, expected ${size}x${size}")
+    endif()
+  endif()
+endforeach()
+
+set(svg "${share}/icons/hicolor/scalable/apps/${APP_ID}.svg")
+expect_file("${svg}")
+if(EXISTS "${svg}")
+  file(READ "${svg}" svg_text)
+  if(NOT svg_text MATCHES "<svg[ \t\r\n]")
+    string(APPEND failures "\n  not an SVG drawing: ${svg}")
+  endif()
+endif()
+
+# The desktop entry names the installed icon; the metainfo names the entry.
+set(desktop "${share}/applications/${APP_ID}.desktop")
+expect_file("${desktop}")
+if(EXISTS "${desktop}")
+  file(STRINGS "${desktop}" icon_lines REGEX "^Icon=")
+  if(NOT icon_lines STREQUAL "Icon=${APP_ID}")
+    string(APPEND failures "\n  ${desktop}: expected Icon=${APP_ID}, found '${icon_lines}'")
+  endif()
+endif()
+
+set(metainfo "${share}/metainfo/${APP_ID}.metainfo.xml")
+expect_file("${metainfo}")
+if(EXISTS "${metainfo}")
+  file(READ "${metainfo}" metainfo_text)
+  if(NOT metainfo_text MATCHES "<id>${id_re}</id>")
+    string(APPEND failures "\n  ${metainfo}: the component id is not ${APP_ID}")
+  endif()
+  if(NOT metainfo_text MATCHES "<launchable type=\"desktop-id\">${id_re}\\.desktop</launchable>")
+    string(APPEND failures "\n  ${metainfo}: the launchable is not ${APP_ID}.desktop")
+  endif()
+endif()
+
+if(failures)
+  message(FATAL_ERROR "installed desktop files are wrong:${failures}")
+endif()
+message(STATUS "installed desktop files are complete in ${share}")
