@@ -3,7 +3,10 @@
 namespace morvane {
 
 CVoicePlaying::~CVoicePlaying() {
-    if (m_hWaveOut != nullptr) CloseDevice(&m_hWaveOut, &IWaveApi::waveOutClose);
+    if (m_hWaveOut == nullptr) return;
+    // Blocks are freed next: the device must not hold any of them then.
+    Check(m_api.waveOutReset(m_hWaveOut));
+    CloseDevice(&m_hWaveOut, &IWaveApi::waveOutClose);
 }
 
 int CVoicePlaying::Open(IWaveWindow* window, uint32_t deviceId) {

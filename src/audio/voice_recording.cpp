@@ -3,7 +3,10 @@
 namespace morvane {
 
 CVoiceRecording::~CVoiceRecording() {
-    if (m_hWaveIn != nullptr) CloseDevice(&m_hWaveIn, &IWaveApi::waveInClose);
+    if (m_hWaveIn == nullptr) return;
+    // Blocks are freed next: the device must not hold any of them then.
+    Check(m_api.waveInReset(m_hWaveIn));
+    CloseDevice(&m_hWaveIn, &IWaveApi::waveInClose);
 }
 
 int CVoiceRecording::Open(IWaveWindow* window, uint32_t deviceId) {

@@ -1,0 +1,185 @@
+#include "engine/delay_engine.h"
+
+#include <algorithm>
+
+#include "engine/delay_text.h"
+#include "engine/level_meters.h"
+#include "resource.h"
+
+namespace morvane {
+namespace {
+constexpr size_t kDelayTextChars = 15;
+
+uint32_t ClampCount(int64_t count) {
+    return static_cast<uint32_t>(std::clamp<int64_t>(count, kMinDelayCount, kMaxDelayCount));
+}
+}  // namespace
+
+CDelayEngine::CDelayEngine(CVoiceRecording& recorder, CVoicePlaying& player,
+                           IEngineControls& controls, IWaveWindow* window)
+    : m_recorder(recorder), m_player(player), m_controls(controls), m_window(window) {}
+
+void CDelayEngine::Preset() {
+    m_bufferSeconds = 0.1f;
+    m_delayCount = 30;
+    m_restartCountdown = 0;
+    m_bGraphBuilt = false;
+    m_draining = false;
+}
+
+void CDelayEngine::Play() {
+    if (m_playing) return;
+    if (!m_bGraphBuilt) {
+        if (m_buildTunerGraph) m_buildTunerGraph();
+        m_bGraphBuilt = true;
+    }
+    m_draining = false;
+    m_playing = true;
+    m_receivedCount = 0;
+    m_restartCountdown = 0;
+
+    m_recorder.Close();
+    m_player.Close();
+    // Closed devices hold nothing; anything still in flight from the old
+    // ones is recognised as stale when it arrives.
+    m_queued.reset();
+    m_recorder.Open(m_window, static_cast<uint32_t>(m_inputDevice));
+    m_player.Open(m_window, static_cast<uint32_t>(m_outputDevice));
+
+    for (uint32_t i = 0; i < kBufferCount; ++i) {
+        m_recorder.UnprepareBuffer(i);
+        m_recorder.PrepareBuffer(i, m_bufferSeconds);
+        m_player.UnprepareBuffer(i);
+        m_player.PrepareBuffer(i, m_bufferSeconds);
+    }
+    QueueCaptureSet();
+}
+
+void CDelayEngine::Stop() {
+    if (!m_playing) return;
+    m_playing = false;
+    m_restartCountdown = UINT32_MAX;
+    m_draining = true;
+    m_recorder.Reset();
+    m_player.Reset();
+}
+
+void CDelayEngine::OnInputSelChange() { m_inputDevice = m_controls.ComboGetCurSel(IDC_INPUT_DEVICE); }
+
+void CDelayEngine::OnOutputSelChange() {
+    m_outputDevice = m_controls.ComboGetCurSel(IDC_OUTPUT_DEVICE);
+}
+
+void CDelayEngine::OnDelayUpdate() {
+    const std::string text = m_controls.GetText(IDC_DELAY_EDIT, kDelayTextChars);
+    const uint32_t count = DelayCountFromText(text);
+    const std::string canonical = FormatDelayCount(count);
+    if (canonical == text) return;
+
+    int selStart = 0;
+    int selEnd = 0;
+    m_controls.EditGetSel(IDC_DELAY_EDIT, &selStart, &selEnd);
+    m_controls.TrackbarSetPos(IDC_DELAY_SLIDER, static_cast<int>(count), true);
+    // Re-enters this rule, which finds the text canonical and stops.
+    m_controls.SetText(IDC_DELAY_EDIT, canonical);
+    Restart(count);
+    m_controls.EditSetSel(IDC_DELAY_EDIT, selStart, selEnd);
+    m_controls.EditScrollCaret(IDC_DELAY_EDIT);
+}
+
+void CDelayEngine::OnHScroll(uint32_t wParam) {
+    const uint32_t code = wParam & 0xFFFFu;
+    if (code != kTbThumbTrack && code != kTbEndTrack) return;
+    const uint32_t count = ClampCount(m_controls.TrackbarGetPos(IDC_DELAY_SLIDER));
+    m_controls.SetText(IDC_DELAY_EDIT, FormatDelayCount(count));
+    Restart(count);
+}
+
+void CDelayEngine::Restart(uint32_t delayCount) {
+    m_restartCountdown = m_delayCount;
+    m_delayCount = ClampCount(delayCount);
+    m_draining = true;
+    m_recorder.Reset();
+    m_player.Reset();
+}
+
+void CDelayEngine::OnWimData(WAVEHDR* header) {
+    uint32_t i = 0;
+    if (!TakeBack(header, &i)) return;
+
+    if (m_draining) {
+        // The last outstanding buffer of a restart queues the new set.
+        if (m_playing && m_queued.none()) {
+            m_receivedCount = 0;
+            m_draining = false;
+            m_restartCountdown = 0;
+            QueueCaptureSet();
+        }
+        --m_restartCountdown;
+        SetInputMeters(0, 0);
+        return;
+    }
+
+    // A block that could not be allocated is never copied into.
+    if (m_player.Block(i) != nullptr)
+        m_player.CopyBuffer(i, m_recorder.Block(i), m_bufferSeconds);
+    // Scanned before it is queued again: a queued block is the device's.
+    const ChannelPeaks peaks = ScanPeaks(*header);
+    Requeue(i);
+
+    if (m_receivedCount == m_delayCount - 1) {
+        for (uint32_t k = 0; k < m_delayCount; ++k) m_player.Write(k);
+    } else if (m_receivedCount > m_delayCount - 1) {
+        m_player.Write(i);
+        m_receivedCount = m_delayCount;
+    }
+    SetInputMeters(peaks.left, peaks.right);
+    if (m_receivedCount < m_delayCount)
+        m_controls.TrackbarSetSel(IDC_DELAY_SLIDER, 0, static_cast<int>(m_receivedCount & 0xFFFFu),
+                                  true);
+    ++m_receivedCount;
+}
+
+void CDelayEngine::OnWomDone(WAVEHDR* header) {
+    if (m_draining) {
+        m_controls.ProgressSetPos(IDC_OUTPUT_LEFT, 0);
+        m_controls.ProgressSetPos(IDC_OUTPUT_RIGHT, 0);
+        return;
+    }
+    // Only a header of ours whose block is still allocated is read.
+    if (header == nullptr || header->dwUser >= kBufferCount ||
+        header != &m_player.Header(static_cast<uint32_t>(header->dwUser)) ||
+        m_player.Block(static_cast<uint32_t>(header->dwUser)) != header->lpData)
+        return;
+    const ChannelPeaks peaks = ScanPeaks(*header);
+    m_controls.ProgressSetPos(IDC_OUTPUT_LEFT, peaks.left);
+    m_controls.ProgressSetPos(IDC_OUTPUT_RIGHT, peaks.right);
+}
+
+void CDelayEngine::QueueCaptureSet() {
+    for (uint32_t j = 0; j <= m_delayCount; ++j) Requeue(j);
+}
+
+void CDelayEngine::Requeue(uint32_t index) {
+    if (m_recorder.AddBuffer(index)) m_queued.set(index);
+}
+
+// Accepts a returned capture header only if it is one of ours that is on the
+// queue and really done; anything else (a notification that crossed a close
+// and reopen, a duplicate) is stale and dropped.
+bool CDelayEngine::TakeBack(const WAVEHDR* header, uint32_t* index) {
+    if (header == nullptr || header->dwUser >= kBufferCount) return false;
+    const auto i = static_cast<uint32_t>(header->dwUser);
+    if (header != &m_recorder.Header(i) || !m_queued.test(i) || !(header->dwFlags & WHDR_DONE))
+        return false;
+    m_queued.reset(i);
+    *index = i;
+    return true;
+}
+
+void CDelayEngine::SetInputMeters(int left, int right) {
+    m_controls.ProgressSetPos(IDC_INPUT_LEFT, left);
+    m_controls.ProgressSetPos(IDC_INPUT_RIGHT, right);
+}
+
+}  // namespace morvane
