@@ -1,0 +1,823 @@
+// Every libpulse call and callback of the wave layer lives in this file.
+//
+// Locking: the threaded main loop's lock guards all state here. Callbacks run
+// on the loop's thread with it held; the public calls take it on the caller's
+// thread. A header belongs to the caller unless it is queued; while queued
+// only code under the lock touches it, and it is handed back (flags first,
+// then the posted message) exactly once.
+
+#include "audio/pulse/pulse_wave_api.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+namespace morvane {
+namespace {
+
+constexpr int kConnectTimeoutMs = 3000;
+constexpr int kOperationTimeoutMs = 2000;
+// A count query while the server is away tries again no sooner than this.
+constexpr auto kReconnectInterval = std::chrono::milliseconds(250);
+// Completions of played buffers are checked this often while playing.
+constexpr pa_usec_t kPlaybackPollUsec = 10 * PA_USEC_PER_MSEC;
+// A playback run is lined up against capture only when a buffer was captured
+// this recently; and it never skips more than this of its start.
+constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
+constexpr int64_t kMaxCompensationUsec = 1000000;
+
+bool SampleSpecFor(const WAVEFORMATEX& f, pa_sample_spec* spec) {
+    if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
+    switch (f.wBitsPerSample) {
+        case 8: spec->format = PA_SAMPLE_U8; break;
+        case 16: spec->format = PA_SAMPLE_S16LE; break;
+        case 24: spec->format = PA_SAMPLE_S24LE; break;
+        case 32: spec->format = PA_SAMPLE_S32LE; break;
+        default: return false;
+    }
+    spec->rate = f.nSamplesPerSec;
+    spec->channels = static_cast<uint8_t>(f.nChannels);
+    if (f.nChannels == 0 || f.nChannels > PA_CHANNELS_MAX) return false;
+    if (!pa_sample_spec_valid(spec)) return false;
+    return f.nBlockAlign == pa_frame_size(spec);
+}
+
+bool ValidHeader(const WAVEHDR* pwh, uint32_t cbwh) {
+    return pwh != nullptr && cbwh >= sizeof(WAVEHDR) &&
+           (pwh->lpData != nullptr || pwh->dwBufferLength == 0);
+}
+
+}  // namespace
+
+struct CPulseWaveApi::Device {
+    CPulseWaveApi* api = nullptr;
+    bool capture = false;
+    pa_stream* stream = nullptr;
+    pa_sample_spec spec{};
+    size_t frame = 1;
+    IWaveWindow* window = nullptr;
+    // Capture: queued headers, the front one being filled.
+    // Playback: written headers not yet wholly handed to the server, the front
+    // one partly sent (frontOffset bytes).
+    std::deque<WAVEHDR*> queue;
+    // Playback: headers wholly handed to the server, waiting to be heard.
+    struct Sent {
+        WAVEHDR* header;
+        uint64_t end;  // our write position just past its last byte
+        std::optional<Clock::time_point> heardAt;
+    };
+    std::deque<Sent> sent;
+    size_t frontOffset = 0;
+    uint64_t written = 0;
+    uint64_t skipBytes = 0;
+    int64_t lastCompensationUsec = 0;
+    pa_time_event* poll = nullptr;
+    pa_operation* timingOp = nullptr;
+    bool started = false;  // capture: uncorked by start
+    bool dead = false;     // the stream failed or the server went away
+
+    uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(this); }
+    void Post(uint32_t msg, WAVEHDR* h) {
+        if (window != nullptr) window->PostWaveMessage(msg, Handle(), h);
+    }
+    void Complete(WAVEHDR* h) {
+        h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        Post(capture ? MM_WIM_DATA : MM_WOM_DONE, h);
+    }
+    // Hands every queued header back, in queue order.
+    void ReturnAll() {
+        std::deque<Sent> s;
+        s.swap(sent);
+        std::deque<WAVEHDR*> q;
+        q.swap(queue);
+        frontOffset = 0;
+        skipBytes = 0;
+        for (const Sent& x : s) Complete(x.header);
+        for (WAVEHDR* h : q) Complete(h);
+    }
+    bool Ready() const {
+        return !dead && stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY;
+    }
+};
+
+// The stream callbacks, on the audio thread with the loop's lock held.
+struct DeviceCallbacks {
+    using Device = CPulseWaveApi::Device;
+    using Clock = std::chrono::steady_clock;
+
+    static void State(pa_stream* s, void* userdata) {
+        auto* d = static_cast<Device*>(userdata);
+        pa_threaded_mainloop_signal(d->api->m_loop, 0);
+        const pa_stream_state_t st = pa_stream_get_state(s);
+        if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) {
+            if (d->capture && d->started && d->api->m_runningCaptures > 0)
+                --d->api->m_runningCaptures;
+            d->started = false;
+            d->dead = true;
+            d->ReturnAll();
+        }
+    }
+
+    // Capture: fill the queued headers strictly in order.
+    static void Read(pa_stream* s, size_t, void* userdata) {
+        auto* d = static_cast<Device*>(userdata);
+        while (pa_stream_readable_size(s) > 0) {
+            const void* data = nullptr;
+            size_t n = 0;
+            if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
+            if (data != nullptr && d->started) Consume(d, static_cast<const char*>(data), n);
+            pa_stream_drop(s);  // also drops a hole (data null)
+        }
+    }
+
+    static void Consume(Device* d, const char* data, size_t n) {
+        // How old the first byte of this fragment is; a monitor's data can
+        // arrive before it is heard, so this may be negative.
+        pa_usec_t lat = 0;
+        int negative = 0;
+        const bool haveLatency = pa_stream_get_latency(d->stream, &lat, &negative) == 0;
+        const int64_t ageUsec = negative ? -static_cast<int64_t>(lat) : static_cast<int64_t>(lat);
+        const Clock::time_point now = Clock::now();
+        size_t offset = 0;
+        while (!d->queue.empty()) {
+            WAVEHDR* h = d->queue.front();
+            const size_t room = h->dwBufferLength - h->dwBytesRecorded;
+            const size_t k = std::min(room, n - offset);
+            if (k > 0) std::memcpy(h->lpData + h->dwBytesRecorded, data + offset, k);
+            h->dwBytesRecorded += static_cast<uint32_t>(k);
+            offset += k;
+            if (h->dwBytesRecorded < h->dwBufferLength) break;
+            if (haveLatency) {
+                const int64_t endAge =
+                    ageUsec - static_cast<int64_t>(pa_bytes_to_usec(offset, &d->spec));
+                d->api->m_lastCaptureEnd = now - std::chrono::microseconds(endAge);
+            }
+            d->queue.pop_front();
+            d->Complete(h);
+        }
+        // Whatever arrives with no header queued is lost, as on the platform.
+    }
+
+    static void Write(pa_stream*, size_t, void* userdata) { Feed(static_cast<Device*>(userdata)); }
+
+    // Playback: hand the server as much of the queued headers as it asks for.
+    static void Feed(Device* d) {
+        if (!d->Ready()) return;
+        size_t room = pa_stream_writable_size(d->stream);
+        if (room == static_cast<size_t>(-1)) return;
+        room -= room % d->frame;
+        bool wrote = false;
+        while (!d->queue.empty()) {
+            WAVEHDR* h = d->queue.front();
+            // A trailing part frame of a header cannot be played; it is dropped.
+            const size_t usable = h->dwBufferLength - h->dwBufferLength % d->frame;
+            if (d->skipBytes > 0) {
+                const size_t k = static_cast<size_t>(
+                    std::min<uint64_t>(d->skipBytes, usable - std::min(usable, d->frontOffset)));
+                d->frontOffset += k;
+                d->skipBytes -= k;
+            }
+            if (d->frontOffset >= usable) {
+                d->queue.pop_front();
+                d->frontOffset = 0;
+                d->sent.push_back({h, d->written, std::nullopt});
+                continue;
+            }
+            if (room == 0) break;
+            const size_t k = std::min(room, usable - d->frontOffset);
+            if (pa_stream_write(d->stream, h->lpData + d->frontOffset, k, nullptr, 0,
+                                PA_SEEK_RELATIVE) < 0)
+                break;
+            wrote = true;
+            d->frontOffset += k;
+            d->written += k;
+            room -= k;
+        }
+        if (wrote || !d->sent.empty()) StartPoll(d);
+    }
+
+    static void StartPoll(Device* d) {
+        if (d->poll == nullptr) return;
+        timeval tv;
+        pa_timeval_add(pa_gettimeofday(&tv), kPlaybackPollUsec);
+        pa_threaded_mainloop_get_api(d->api->m_loop)->time_restart(d->poll, &tv);
+    }
+
+    // Playback: ask where the server is, then hand back what has been heard.
+    static void Poll(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
+        auto* d = static_cast<Device*>(userdata);
+        if (!d->Ready() || (d->sent.empty() && d->queue.empty())) return;
+        if (d->timingOp == nullptr) d->timingOp = pa_stream_update_timing_info(d->stream, Timing, d);
+        FinishHeard(d);
+        StartPoll(d);
+    }
+
+    static void Timing(pa_stream* s, int success, void* userdata) {
+        auto* d = static_cast<Device*>(userdata);
+        if (d->timingOp != nullptr) {
+            pa_operation_unref(d->timingOp);
+            d->timingOp = nullptr;
+        }
+        const pa_timing_info* ti = success ? pa_stream_get_timing_info(s) : nullptr;
+        if (ti == nullptr || ti->read_index_corrupt || ti->write_index_corrupt) return;
+        // The server's write index stands for our write position now; what it
+        // has read is that far behind it. Data read is heard one sink latency
+        // later.
+        const int64_t behind = ti->write_index - ti->read_index;
+        const int64_t readPos = static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0);
+        const Clock::time_point now = Clock::now();
+        for (Device::Sent& x : d->sent) {
+            if (x.heardAt) continue;
+            if (readPos < static_cast<int64_t>(x.end)) break;
+            const int64_t pastUsec = static_cast<int64_t>(
+                pa_bytes_to_usec(static_cast<uint64_t>(readPos - static_cast<int64_t>(x.end)),
+                                 &d->spec));
+            const int64_t waitUsec = static_cast<int64_t>(ti->sink_usec) - pastUsec;
+            x.heardAt = now + std::chrono::microseconds(std::max<int64_t>(waitUsec, 0));
+        }
+        FinishHeard(d);
+    }
+
+    static void FinishHeard(Device* d) {
+        const Clock::time_point now = Clock::now();
+        while (!d->sent.empty() && d->sent.front().heardAt && *d->sent.front().heardAt <= now) {
+            WAVEHDR* h = d->sent.front().header;
+            d->sent.pop_front();
+            d->Complete(h);
+        }
+    }
+};
+
+class CPulseWaveApi::Lock {
+public:
+    explicit Lock(pa_threaded_mainloop* loop) : m_loop(loop) {
+        if (m_loop != nullptr) pa_threaded_mainloop_lock(m_loop);
+    }
+    ~Lock() {
+        if (m_loop != nullptr) pa_threaded_mainloop_unlock(m_loop);
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    pa_threaded_mainloop* m_loop;
+};
+
+CPulseWaveApi::CPulseWaveApi(std::string server) : m_server(std::move(server)) {
+    m_loop = pa_threaded_mainloop_new();
+    if (m_loop != nullptr) {
+        pa_threaded_mainloop_set_name(m_loop, "morvane-audio");
+        if (pa_threaded_mainloop_start(m_loop) < 0) {
+            pa_threaded_mainloop_free(m_loop);
+            m_loop = nullptr;
+        }
+    }
+}
+
+CPulseWaveApi::~CPulseWaveApi() {
+    if (m_loop == nullptr) return;
+    {
+        Lock lock(m_loop);
+        while (!m_devices.empty()) Destroy(*m_devices.begin());
+        DropContext();
+    }
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+}
+
+// ---- waiting on the loop (never from its own thread) ----
+
+bool CPulseWaveApi::WaitUntil(bool (*done)(void*), void* arg, int timeoutMs) {
+    if (done(arg)) return true;
+    if (pa_threaded_mainloop_in_thread(m_loop)) return false;
+    struct Alarm {
+        pa_threaded_mainloop* loop;
+        bool fired;
+    } alarm{m_loop, false};
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    timeval tv;
+    pa_timeval_add(pa_gettimeofday(&tv), static_cast<pa_usec_t>(timeoutMs) * PA_USEC_PER_MSEC);
+    pa_time_event* e = api->time_new(
+        api, &tv,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* ud) {
+            auto* a = static_cast<Alarm*>(ud);
+            a->fired = true;
+            pa_threaded_mainloop_signal(a->loop, 0);
+        },
+        &alarm);
+    while (!done(arg) && !alarm.fired) pa_threaded_mainloop_wait(m_loop);
+    api->time_free(e);
+    return done(arg);
+}
+
+bool CPulseWaveApi::WaitOperation(pa_operation* op, int timeoutMs) {
+    if (op == nullptr) return false;
+    pa_operation_set_state_callback(
+        op, [](pa_operation*, void* ud) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(ud), 0);
+        },
+        m_loop);
+    WaitUntil(
+        [](void* o) {
+            return pa_operation_get_state(static_cast<pa_operation*>(o)) != PA_OPERATION_RUNNING;
+        },
+        op, timeoutMs);
+    const bool done = pa_operation_get_state(op) == PA_OPERATION_DONE;
+    // A cancelled operation calls nothing any more: its callback may point at
+    // the caller's stack.
+    if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
+    pa_operation_set_state_callback(op, nullptr, nullptr);
+    pa_operation_unref(op);
+    return done;
+}
+
+// ---- connection and device lists ----
+
+void CPulseWaveApi::OnContextState(pa_context* c, void* userdata) {
+    auto* self = static_cast<CPulseWaveApi*>(userdata);
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c))) self->m_listsStale = true;
+    pa_threaded_mainloop_signal(self->m_loop, 0);
+}
+
+void CPulseWaveApi::DropContext() {
+    if (m_context == nullptr) return;
+    pa_context_set_state_callback(m_context, nullptr, nullptr);
+    pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    m_context = nullptr;
+    m_listsStale = true;
+}
+
+bool CPulseWaveApi::EnsureContext(bool eager) {
+    if (m_loop == nullptr) return false;
+    if (m_context != nullptr && pa_context_get_state(m_context) == PA_CONTEXT_READY) return true;
+    if (!eager && m_lastConnectFailure && Clock::now() - *m_lastConnectFailure < kReconnectInterval)
+        return false;
+    DropContext();
+    m_sources.clear();
+    m_sinks.clear();
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Morvane");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "morvane");
+    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Morvane", props);
+    pa_proplist_free(props);
+    bool ok = false;
+    if (m_context != nullptr) {
+        pa_context_set_state_callback(m_context, &CPulseWaveApi::OnContextState, this);
+        // With a missing socket this can fail at once instead of by state.
+        if (pa_context_connect(m_context, m_server.empty() ? nullptr : m_server.c_str(),
+                               PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+            WaitUntil(
+                [](void* c) {
+                    const pa_context_state_t s = pa_context_get_state(static_cast<pa_context*>(c));
+                    return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+                },
+                m_context, kConnectTimeoutMs);
+            ok = pa_context_get_state(m_context) == PA_CONTEXT_READY;
+        }
+    }
+    if (!ok) {
+        DropContext();
+        m_lastConnectFailure = Clock::now();
+        return false;
+    }
+    m_lastConnectFailure.reset();
+    // Any change of a source or sink makes the lists stale; the next query
+    // fetches them again.
+    pa_context_set_subscribe_callback(
+        m_context,
+        [](pa_context*, pa_subscription_event_type_t, uint32_t, void* self) {
+            static_cast<CPulseWaveApi*>(self)->m_listsStale = true;
+        },
+        this);
+    if (pa_operation* op = pa_context_subscribe(
+            m_context,
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
+                                                PA_SUBSCRIPTION_MASK_SOURCE),
+            nullptr, nullptr))
+        pa_operation_unref(op);
+    m_listsStale = true;
+    return true;
+}
+
+namespace {
+struct ListFetch {
+    std::vector<std::pair<uint32_t, std::pair<std::string, std::string>>> items;
+    bool complete = false;
+};
+
+template <class Info>
+void CollectDevice(pa_context*, const Info* info, int eol, void* userdata) {
+    auto* f = static_cast<ListFetch*>(userdata);
+    if (eol != 0) {
+        f->complete = eol > 0;
+        return;
+    }
+    if (info == nullptr) return;
+    std::string description = info->description != nullptr ? info->description : "";
+    if (description.empty()) description = info->name != nullptr ? info->name : "";
+    f->items.push_back({info->index, {info->name != nullptr ? info->name : "", description}});
+}
+}  // namespace
+
+bool CPulseWaveApi::RefreshLists(bool eager) {
+    if (!EnsureContext(eager)) {
+        m_sources.clear();
+        m_sinks.clear();
+        return false;
+    }
+    if (!m_listsStale) return true;
+    // An event that arrives while fetching marks the lists stale again.
+    m_listsStale = false;
+    ListFetch sources, sinks;
+    const bool ok =
+        WaitOperation(pa_context_get_source_info_list(m_context, &CollectDevice<pa_source_info>,
+                                                      &sources),
+                      kOperationTimeoutMs) &&
+        WaitOperation(pa_context_get_sink_info_list(m_context, &CollectDevice<pa_sink_info>, &sinks),
+                      kOperationTimeoutMs) &&
+        sources.complete && sinks.complete;
+    if (!ok) {
+        m_listsStale = true;
+        return !m_sources.empty() || !m_sinks.empty();
+    }
+    auto store = [](ListFetch& f, std::vector<DeviceEntry>* out) {
+        std::sort(f.items.begin(), f.items.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        out->clear();
+        for (auto& [index, names] : f.items)
+            out->push_back({index, std::move(names.first), std::move(names.second)});
+    };
+    store(sources, &m_sources);
+    store(sinks, &m_sinks);
+    return true;
+}
+
+uint32_t CPulseWaveApi::Count(bool capture) {
+    Lock lock(m_loop);
+    RefreshLists(false);
+    return static_cast<uint32_t>(capture ? m_sources.size() : m_sinks.size());
+}
+
+MMRESULT CPulseWaveApi::Name(bool capture, uint32_t id, std::string* name) {
+    if (name == nullptr) return MMSYSERR_INVALPARAM;
+    Lock lock(m_loop);
+    if (!RefreshLists(false)) return MMSYSERR_NODRIVER;
+    const std::vector<DeviceEntry>& list = capture ? m_sources : m_sinks;
+    if (id >= list.size()) return MMSYSERR_BADDEVICEID;
+    *name = list[id].description;
+    return MMSYSERR_NOERROR;
+}
+
+// ---- opening and closing ----
+
+CPulseWaveApi::Device* CPulseWaveApi::Find(const void* handle, bool capture) const {
+    auto* d = static_cast<Device*>(const_cast<void*>(handle));
+    if (d == nullptr || m_devices.count(d) == 0 || d->capture != capture) return nullptr;
+    return d;
+}
+
+MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAVEFORMATEX* format,
+                             IWaveWindow* window, uint32_t flags) {
+    if (handle == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
+    if ((flags & ~CALLBACK_WINDOW) != 0) return MMSYSERR_INVALFLAG;
+    if ((flags & CALLBACK_WINDOW) != 0 && window == nullptr) return MMSYSERR_INVALPARAM;
+    pa_sample_spec spec{};
+    if (!SampleSpecFor(*format, &spec)) return WAVERR_BADFORMAT;
+    if (m_loop == nullptr) return MMSYSERR_NODRIVER;
+
+    Lock lock(m_loop);
+    if (!RefreshLists(true)) return MMSYSERR_NODRIVER;
+    const std::vector<DeviceEntry>& list = capture ? m_sources : m_sinks;
+    // Beyond the list, and WAVE_MAPPER, mean the server's default device.
+    const char* deviceName = id < list.size() ? list[id].name.c_str() : nullptr;
+
+    pa_channel_map map;
+    pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
+    pa_stream* s = pa_stream_new(m_context, capture ? "Capture" : "Playback", &spec, &map);
+    if (s == nullptr) return MMSYSERR_NOMEM;
+
+    auto* d = new Device;
+    d->api = this;
+    d->capture = capture;
+    d->stream = s;
+    d->spec = spec;
+    d->frame = pa_frame_size(&spec);
+    d->window = (flags & CALLBACK_WINDOW) != 0 ? window : nullptr;
+    pa_stream_set_state_callback(s, &DeviceCallbacks::State, d);
+
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = static_cast<uint32_t>(-1);
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = static_cast<uint32_t>(-1);
+    attr.fragsize = static_cast<uint32_t>(-1);
+    int rc;
+    if (capture) {
+        // Small fragments: a buffer comes back soon after its last sample
+        // (a monitor otherwise hands data out in chunks of up to 2 s).
+        attr.fragsize = static_cast<uint32_t>(
+            pa_usec_to_bytes(kCaptureFragmentMs * PA_USEC_PER_MSEC, &spec));
+        pa_stream_set_read_callback(s, &DeviceCallbacks::Read, d);
+        rc = pa_stream_connect_record(
+            s, deviceName, &attr,
+            static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                           PA_STREAM_INTERPOLATE_TIMING |
+                                           PA_STREAM_AUTO_TIMING_UPDATE));
+    } else {
+        attr.tlength = static_cast<uint32_t>(
+            pa_usec_to_bytes(kPlaybackTargetMs * PA_USEC_PER_MSEC, &spec));
+        attr.minreq = static_cast<uint32_t>(
+            pa_usec_to_bytes(kPlaybackRequestMs * PA_USEC_PER_MSEC, &spec));
+        // Start as soon as anything is written; after running dry, wait for
+        // the next write instead of playing on into silence.
+        attr.prebuf = static_cast<uint32_t>(d->frame);
+        pa_stream_set_write_callback(s, &DeviceCallbacks::Write, d);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+        timeval never{};
+        d->poll = api->time_new(api, &never, &DeviceCallbacks::Poll, d);
+        api->time_restart(d->poll, nullptr);
+        rc = pa_stream_connect_playback(
+            s, deviceName, &attr,
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE),
+            nullptr, nullptr);
+    }
+    m_devices.insert(d);
+    MMRESULT result = MMSYSERR_NOERROR;
+    if (rc < 0) {
+        result = MMSYSERR_ERROR;
+    } else {
+        WaitUntil(
+            [](void* st) {
+                const pa_stream_state_t x = pa_stream_get_state(static_cast<pa_stream*>(st));
+                return x == PA_STREAM_READY || !PA_STREAM_IS_GOOD(x);
+            },
+            s, kConnectTimeoutMs);
+        if (pa_stream_get_state(s) != PA_STREAM_READY) result = MMSYSERR_ERROR;
+    }
+    if (result != MMSYSERR_NOERROR) {
+        const int err = pa_context_errno(m_context);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(m_context)))
+            result = MMSYSERR_NODRIVER;
+        else if (err == PA_ERR_NOENTITY)
+            result = MMSYSERR_BADDEVICEID;  // gone since the list was fetched, or no default
+        else if (err == PA_ERR_NOTSUPPORTED || err == PA_ERR_INVALID)
+            result = WAVERR_BADFORMAT;
+        Destroy(d);
+        m_listsStale = true;
+        return result;
+    }
+    if (!capture) {
+        // Playback runs are lined up using the sink's latency: have it now.
+        WaitOperation(pa_stream_update_timing_info(s, nullptr, nullptr), kOperationTimeoutMs);
+    }
+    *handle = d;
+    d->Post(capture ? MM_WIM_OPEN : MM_WOM_OPEN, nullptr);
+    return MMSYSERR_NOERROR;
+}
+
+void CPulseWaveApi::Destroy(Device* d) {
+    if (d->capture && d->started && m_runningCaptures > 0) --m_runningCaptures;
+    if (d->timingOp != nullptr) {
+        pa_operation_cancel(d->timingOp);
+        pa_operation_unref(d->timingOp);
+        d->timingOp = nullptr;
+    }
+    if (d->poll != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(d->poll);
+    d->poll = nullptr;
+    if (d->stream != nullptr) {
+        pa_stream_set_state_callback(d->stream, nullptr, nullptr);
+        pa_stream_set_read_callback(d->stream, nullptr, nullptr);
+        pa_stream_set_write_callback(d->stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(d->stream))) pa_stream_disconnect(d->stream);
+        pa_stream_unref(d->stream);
+    }
+    m_devices.erase(d);
+    delete d;
+}
+
+MMRESULT CPulseWaveApi::Close(bool capture, void* handle) {
+    Lock lock(m_loop);
+    Device* d = Find(handle, capture);
+    if (d == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!d->queue.empty() || !d->sent.empty()) return WAVERR_STILLPLAYING;
+    IWaveWindow* window = d->window;
+    Destroy(d);
+    if (window != nullptr)
+        window->PostWaveMessage(capture ? MM_WIM_CLOSE : MM_WOM_CLOSE,
+                                reinterpret_cast<uintptr_t>(handle), nullptr);
+    return MMSYSERR_NOERROR;
+}
+
+// ---- headers ----
+
+MMRESULT CPulseWaveApi::Prepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) {
+    Lock lock(m_loop);
+    if (Find(handle, capture) == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!ValidHeader(pwh, cbwh)) return MMSYSERR_INVALPARAM;
+    pwh->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CPulseWaveApi::Unprepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) {
+    Lock lock(m_loop);
+    if (Find(handle, capture) == nullptr) return MMSYSERR_INVALHANDLE;
+    if (pwh == nullptr || cbwh < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+    if ((pwh->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
+    pwh->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) {
+    Lock lock(m_loop);
+    Device* d = Find(handle, capture);
+    if (d == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!ValidHeader(pwh, cbwh)) return MMSYSERR_INVALPARAM;
+    if ((pwh->dwFlags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
+    if ((pwh->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
+    if (!d->Ready()) return MMSYSERR_NODRIVER;
+    pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    pwh->lpNext = nullptr;
+    if (capture) {
+        pwh->dwBytesRecorded = 0;
+        d->queue.push_back(pwh);
+        return MMSYSERR_NOERROR;
+    }
+    if (d->queue.empty() && d->sent.empty()) {
+        // A new run: start it late enough into its first buffer that the
+        // server's latencies do not add to the delay.
+        const int64_t usec = CompensationUsec(d);
+        d->lastCompensationUsec = usec;
+        d->skipBytes = pa_usec_to_bytes(static_cast<pa_usec_t>(usec), &d->spec);
+    }
+    d->queue.push_back(pwh);
+    DeviceCallbacks::Feed(d);
+    return MMSYSERR_NOERROR;
+}
+
+int64_t CPulseWaveApi::CompensationUsec(Device* d) {
+    if (m_runningCaptures == 0 || !m_lastCaptureEnd) return 0;
+    const Clock::time_point now = Clock::now();
+    if (now - *m_lastCaptureEnd > kCaptureReferenceAge) return 0;
+    // The caller writes a run as the last captured buffer completes, meaning
+    // the run's first sample to be heard at that buffer's end. It is heard
+    // one playback latency from now instead.
+    pa_usec_t lat = 0;
+    int negative = 0;
+    int64_t playbackUsec = 0;
+    if (pa_stream_get_latency(d->stream, &lat, &negative) == 0)
+        playbackUsec = negative ? -static_cast<int64_t>(lat) : static_cast<int64_t>(lat);
+    const int64_t lateUsec =
+        std::chrono::duration_cast<std::chrono::microseconds>(now - *m_lastCaptureEnd).count();
+    return std::clamp<int64_t>(lateUsec + playbackUsec, 0, kMaxCompensationUsec);
+}
+
+int64_t CPulseWaveApi::LastPlaybackCompensationUsec(HWAVEOUT hwo) {
+    Lock lock(m_loop);
+    Device* d = Find(hwo, false);
+    return d != nullptr ? d->lastCompensationUsec : 0;
+}
+
+// ---- start, stop, reset ----
+
+MMRESULT CPulseWaveApi::waveInStart(HWAVEIN hwi) {
+    Lock lock(m_loop);
+    Device* d = Find(hwi, true);
+    if (d == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!d->Ready()) return MMSYSERR_NODRIVER;
+    if (!d->started) {
+        d->started = true;
+        ++m_runningCaptures;
+        if (pa_operation* op = pa_stream_cork(d->stream, 0, nullptr, nullptr))
+            pa_operation_unref(op);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CPulseWaveApi::waveInStop(HWAVEIN hwi) {
+    Lock lock(m_loop);
+    Device* d = Find(hwi, true);
+    if (d == nullptr) return MMSYSERR_INVALHANDLE;
+    if (d->started) {
+        d->started = false;
+        if (m_runningCaptures > 0) --m_runningCaptures;
+        if (d->Ready())
+            if (pa_operation* op = pa_stream_cork(d->stream, 1, nullptr, nullptr))
+                pa_operation_unref(op);
+    }
+    // The buffer being filled comes back with what it holds; empty ones stay.
+    if (!d->queue.empty() && d->queue.front()->dwBytesRecorded > 0) {
+        WAVEHDR* h = d->queue.front();
+        d->queue.pop_front();
+        d->Complete(h);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CPulseWaveApi::Reset(bool capture, void* handle) {
+    Lock lock(m_loop);
+    Device* d = Find(handle, capture);
+    if (d == nullptr) return MMSYSERR_INVALHANDLE;
+    if (capture && d->started) {
+        d->started = false;
+        if (m_runningCaptures > 0) --m_runningCaptures;
+    }
+    // Detach the queue first: while the flush is on its way the audio thread
+    // must neither fill nor send any of it.
+    Device held;
+    held.capture = capture;
+    held.window = d->window;
+    held.queue.swap(d->queue);
+    held.sent.swap(d->sent);
+    held.api = this;
+    d->frontOffset = 0;
+    d->skipBytes = 0;
+    if (d->Ready()) {
+        if (capture && !WaitOperation(pa_stream_cork(d->stream, 1, nullptr, nullptr),
+                                      kOperationTimeoutMs)) {
+            // The stream is failing; its state callback finishes the job.
+        }
+        if (d->Ready()) WaitOperation(pa_stream_flush(d->stream, nullptr, nullptr), kOperationTimeoutMs);
+        if (d->Ready() && capture) {
+            // Drop what had already reached us before the cork.
+            const void* data = nullptr;
+            size_t n = 0;
+            while (pa_stream_readable_size(d->stream) > 0 &&
+                   pa_stream_peek(d->stream, &data, &n) == 0 && n > 0)
+                pa_stream_drop(d->stream);
+        }
+        if (d->Ready() && !capture) {
+            // The flush moved the server's indices: learn them before the
+            // next run is started and its buffers are tracked.
+            WaitOperation(pa_stream_update_timing_info(d->stream, nullptr, nullptr),
+                          kOperationTimeoutMs);
+        }
+    }
+    // Posted from here, in queue order, before returning. Anything the audio
+    // thread finished meanwhile was posted earlier, so the order holds.
+    held.ReturnAll();
+    d->ReturnAll();  // a write or add cannot race in, but keep the promise whole
+    return MMSYSERR_NOERROR;
+}
+
+// ---- the interface ----
+
+uint32_t CPulseWaveApi::waveInGetNumDevs() { return Count(true); }
+MMRESULT CPulseWaveApi::waveInGetDevName(uint32_t id, std::string* name) {
+    return Name(true, id, name);
+}
+MMRESULT CPulseWaveApi::waveInOpen(HWAVEIN* phwi, uint32_t id, const WAVEFORMATEX* pwfx,
+                                   IWaveWindow* window, uintptr_t, uint32_t fdwOpen) {
+    void* h = nullptr;
+    const MMRESULT r = Open(true, &h, id, pwfx, window, fdwOpen);
+    if (phwi != nullptr) *phwi = r == MMSYSERR_NOERROR ? static_cast<HWAVEIN>(h) : nullptr;
+    return phwi == nullptr ? MMSYSERR_INVALPARAM : r;
+}
+MMRESULT CPulseWaveApi::waveInClose(HWAVEIN hwi) { return Close(true, hwi); }
+MMRESULT CPulseWaveApi::waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+    return Prepare(true, hwi, pwh, cbwh);
+}
+MMRESULT CPulseWaveApi::waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+    return Unprepare(true, hwi, pwh, cbwh);
+}
+MMRESULT CPulseWaveApi::waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+    return Queue(true, hwi, pwh, cbwh);
+}
+MMRESULT CPulseWaveApi::waveInReset(HWAVEIN hwi) { return Reset(true, hwi); }
+
+uint32_t CPulseWaveApi::waveOutGetNumDevs() { return Count(false); }
+MMRESULT CPulseWaveApi::waveOutGetDevName(uint32_t id, std::string* name) {
+    return Name(false, id, name);
+}
+MMRESULT CPulseWaveApi::waveOutOpen(HWAVEOUT* phwo, uint32_t id, const WAVEFORMATEX* pwfx,
+                                    IWaveWindow* window, uintptr_t, uint32_t fdwOpen) {
+    void* h = nullptr;
+    const MMRESULT r = Open(false, &h, id, pwfx, window, fdwOpen);
+    if (phwo != nullptr) *phwo = r == MMSYSERR_NOERROR ? static_cast<HWAVEOUT>(h) : nullptr;
+    return phwo == nullptr ? MMSYSERR_INVALPARAM : r;
+}
+MMRESULT CPulseWaveApi::waveOutClose(HWAVEOUT hwo) { return Close(false, hwo); }
+MMRESULT CPulseWaveApi::waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
+    return Prepare(false, hwo, pwh, cbwh);
+}
+MMRESULT CPulseWaveApi::waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
+    return Unprepare(false, hwo, pwh, cbwh);
+}
+MMRESULT CPulseWaveApi::waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
+    return Queue(false, hwo, pwh, cbwh);
+}
+MMRESULT CPulseWaveApi::waveOutReset(HWAVEOUT hwo) { return Reset(false, hwo); }
+
+MMRESULT CPulseWaveApi::waveOutGetErrorTextA(MMRESULT code, char* text, uint32_t cchText) {
+    if (text == nullptr || cchText == 0) return MMSYSERR_INVALPARAM;
+    const char* s = WaveResultText(code);
+    const size_t n = std::min<size_t>(std::strlen(s), cchText - 1);
+    std::memcpy(text, s, n);
+    text[n] = '\0';
+    return MMSYSERR_NOERROR;
+}
+
+}  // namespace morvane

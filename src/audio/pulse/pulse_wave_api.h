@@ -1,0 +1,126 @@
+#pragma once
+// The wave device interface on Linux, over the PulseAudio client library.
+//
+// One threaded main loop (the audio thread) per object. The audio thread only
+// moves samples between the server and the queued headers and posts
+// completions to the device's window; every other piece of work happens on
+// the calling (UI) thread under the loop's lock.
+//
+// Devices: capture devices are the server's sources, monitors of sinks
+// included; playback devices are its sinks. Both lists are ordered by server
+// index and named by description. An id beyond a list, or WAVE_MAPPER, opens
+// the server's default device. The lists are cached: server events mark them
+// stale and the next count, name or open query fetches them again, so a count
+// query in a loop costs no round trip.
+//
+// The connection is made lazily by the first query and made again by a later
+// one after the server went away.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "audio/wave_api.h"
+
+struct pa_context;
+struct pa_threaded_mainloop;
+struct pa_operation;
+
+namespace morvane {
+
+class CPulseWaveApi : public IWaveApi {
+public:
+    // Capture completes a buffer within about this long of its last sample.
+    static constexpr uint32_t kCaptureFragmentMs = 10;
+    // What a playback stream keeps in the server; the rest waits on our side.
+    // Less dropped out under load on a two-core machine.
+    static constexpr uint32_t kPlaybackTargetMs = 100;
+    static constexpr uint32_t kPlaybackRequestMs = 20;
+
+    // server: a server address as libpulse takes it; empty for its default
+    // (PULSE_SERVER, client.conf, the user's runtime directory).
+    explicit CPulseWaveApi(std::string server = {});
+    ~CPulseWaveApi() override;
+    CPulseWaveApi(const CPulseWaveApi&) = delete;
+    CPulseWaveApi& operator=(const CPulseWaveApi&) = delete;
+
+    uint32_t waveInGetNumDevs() override;
+    MMRESULT waveInGetDevName(uint32_t uDeviceID, std::string* name) override;
+    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
+                        IWaveWindow* window, uintptr_t dwInstance, uint32_t fdwOpen) override;
+    MMRESULT waveInClose(HWAVEIN hwi) override;
+    MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveInStart(HWAVEIN hwi) override;
+    MMRESULT waveInStop(HWAVEIN hwi) override;
+    MMRESULT waveInReset(HWAVEIN hwi) override;
+
+    uint32_t waveOutGetNumDevs() override;
+    MMRESULT waveOutGetDevName(uint32_t uDeviceID, std::string* name) override;
+    MMRESULT waveOutOpen(HWAVEOUT* phwo, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
+                         IWaveWindow* window, uintptr_t dwInstance, uint32_t fdwOpen) override;
+    MMRESULT waveOutClose(HWAVEOUT hwo) override;
+    MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveOutReset(HWAVEOUT hwo) override;
+
+    MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
+
+    // How far the last playback run was started into its first buffer to make
+    // up for the server's latencies, in microseconds (for figures and tests).
+    int64_t LastPlaybackCompensationUsec(HWAVEOUT hwo);
+
+    struct Device;  // one open stream; defined with the callbacks
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct DeviceEntry {
+        uint32_t index;
+        std::string name;
+        std::string description;
+    };
+    class Lock;
+
+    bool EnsureContext(bool eager);
+    void DropContext();
+    bool RefreshLists(bool eager);
+    bool WaitUntil(bool (*done)(void*), void* arg, int timeoutMs);
+    bool WaitOperation(pa_operation* op, int timeoutMs);
+    Device* Find(const void* handle, bool capture) const;
+
+    uint32_t Count(bool capture);
+    MMRESULT Name(bool capture, uint32_t id, std::string* name);
+    MMRESULT Open(bool capture, void** handle, uint32_t id, const WAVEFORMATEX* format,
+                  IWaveWindow* window, uint32_t flags);
+    MMRESULT Close(bool capture, void* handle);
+    MMRESULT Prepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
+    MMRESULT Unprepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
+    MMRESULT Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
+    MMRESULT Reset(bool capture, void* handle);
+    void Destroy(Device* d);
+    int64_t CompensationUsec(Device* d);
+
+    // Audio-thread entry points (also run under the lock from the UI thread).
+    static void OnContextState(pa_context* c, void* userdata);
+    friend struct DeviceCallbacks;
+
+    const std::string m_server;
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    std::optional<Clock::time_point> m_lastConnectFailure;
+    bool m_listsStale = true;
+    std::vector<DeviceEntry> m_sources;
+    std::vector<DeviceEntry> m_sinks;
+    std::set<Device*> m_devices;
+    // Where the last completed capture buffer ended, in local time: the
+    // reference a playback run is lined up against.
+    std::optional<Clock::time_point> m_lastCaptureEnd;
+    uint32_t m_runningCaptures = 0;
+};
+
+}  // namespace morvane
