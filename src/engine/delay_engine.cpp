@@ -43,6 +43,8 @@ void CDelayEngine::Play() {
     // Closed devices hold nothing; anything still in flight from the old
     // ones is recognised as stale when it arrives.
     m_queued.reset();
+    m_written.reset();
+    m_returning.reset();
     m_recorder.Open(m_window, static_cast<uint32_t>(m_inputDevice));
     m_player.Open(m_window, static_cast<uint32_t>(m_outputDevice));
 
@@ -60,8 +62,7 @@ void CDelayEngine::Stop() {
     m_playing = false;
     m_restartCountdown = UINT32_MAX;
     m_draining = true;
-    m_recorder.Reset();
-    m_player.Reset();
+    ResetDevices();
 }
 
 void CDelayEngine::OnInputSelChange() { m_inputDevice = m_controls.ComboGetCurSel(IDC_INPUT_DEVICE); }
@@ -99,6 +100,12 @@ void CDelayEngine::Restart(uint32_t delayCount) {
     m_restartCountdown = m_delayCount;
     m_delayCount = ClampCount(delayCount);
     m_draining = true;
+    ResetDevices();
+}
+
+void CDelayEngine::ResetDevices() {
+    m_returning |= m_written;
+    m_written.reset();
     m_recorder.Reset();
     m_player.Reset();
 }
@@ -128,9 +135,9 @@ void CDelayEngine::OnWimData(WAVEHDR* header) {
     Requeue(i);
 
     if (m_receivedCount == m_delayCount - 1) {
-        for (uint32_t k = 0; k < m_delayCount; ++k) m_player.Write(k);
+        for (uint32_t k = 0; k < m_delayCount; ++k) WritePlayback(k);
     } else if (m_receivedCount > m_delayCount - 1) {
-        m_player.Write(i);
+        WritePlayback(i);
         m_receivedCount = m_delayCount;
     }
     SetInputMeters(peaks.left, peaks.right);
@@ -141,19 +148,24 @@ void CDelayEngine::OnWimData(WAVEHDR* header) {
 }
 
 void CDelayEngine::OnWomDone(WAVEHDR* header) {
-    if (m_draining) {
-        m_controls.ProgressSetPos(IDC_OUTPUT_LEFT, 0);
-        m_controls.ProgressSetPos(IDC_OUTPUT_RIGHT, 0);
+    // Only a header of ours that we wrote is looked at; one that crossed a
+    // close and reopen is stale.
+    if (header == nullptr || header->dwUser >= kBufferCount) return;
+    const auto i = static_cast<uint32_t>(header->dwUser);
+    if (header != &m_player.Header(i) || !(m_written.test(i) || m_returning.test(i))) return;
+    const bool returned = m_returning.test(i);
+    m_written.reset(i);
+    m_returning.reset(i);
+    if (m_draining || returned || m_player.Block(i) == nullptr) {
+        SetOutputMeters(0, 0);
         return;
     }
-    // Only a header of ours whose block is still allocated is read.
-    if (header == nullptr || header->dwUser >= kBufferCount ||
-        header != &m_player.Header(static_cast<uint32_t>(header->dwUser)) ||
-        m_player.Block(static_cast<uint32_t>(header->dwUser)) != header->lpData)
-        return;
     const ChannelPeaks peaks = ScanPeaks(*header);
-    m_controls.ProgressSetPos(IDC_OUTPUT_LEFT, peaks.left);
-    m_controls.ProgressSetPos(IDC_OUTPUT_RIGHT, peaks.right);
+    SetOutputMeters(peaks.left, peaks.right);
+}
+
+void CDelayEngine::WritePlayback(uint32_t index) {
+    if (m_player.Write(index)) m_written.set(index);
 }
 
 void CDelayEngine::QueueCaptureSet() {
@@ -180,6 +192,11 @@ bool CDelayEngine::TakeBack(const WAVEHDR* header, uint32_t* index) {
 void CDelayEngine::SetInputMeters(int left, int right) {
     m_controls.ProgressSetPos(IDC_INPUT_LEFT, left);
     m_controls.ProgressSetPos(IDC_INPUT_RIGHT, right);
+}
+
+void CDelayEngine::SetOutputMeters(int left, int right) {
+    m_controls.ProgressSetPos(IDC_OUTPUT_LEFT, left);
+    m_controls.ProgressSetPos(IDC_OUTPUT_RIGHT, right);
 }
 
 }  // namespace morvane

@@ -60,6 +60,9 @@ private:
     void Requeue(uint32_t index);
     bool TakeBack(const WAVEHDR* header, uint32_t* index);
     void SetInputMeters(int left, int right);
+    void SetOutputMeters(int left, int right);
+    void WritePlayback(uint32_t index);
+    void ResetDevices();
 
     CVoiceRecording& m_recorder;
     CVoicePlaying& m_player;
@@ -80,6 +83,11 @@ private:
     // when the last of them is back, whatever order the returned buffers and
     // user input reach us in.
     std::bitset<kBufferCount> m_queued;
+    // Playback buffers written and not yet back, and those a reset is
+    // handing back: returned buffers show as silence on the meters, in
+    // whatever order they reach us.
+    std::bitset<kBufferCount> m_written;
+    std::bitset<kBufferCount> m_returning;
 };
 
 }  // namespace morvane

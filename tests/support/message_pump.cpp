@@ -11,17 +11,20 @@ void CMessagePump::PostWaveMessage(uint32_t uMsg, uintptr_t hDevice, WAVEHDR* pw
 
 size_t CMessagePump::Pump() {
     size_t n = 0;
-    for (;;) {
-        WaveMessage m{};
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_queue.empty()) return n;
-            m = m_queue.front();
-            m_queue.pop_front();
-        }
-        if (m_handler) m_handler(m);
-        ++n;
+    while (PumpOne()) ++n;
+    return n;
+}
+
+bool CMessagePump::PumpOne() {
+    WaveMessage m{};
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queue.empty()) return false;
+        m = m_queue.front();
+        m_queue.pop_front();
     }
+    if (m_handler) m_handler(m);
+    return true;
 }
 
 size_t CMessagePump::Pending() const {

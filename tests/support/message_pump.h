@@ -26,6 +26,8 @@ public:
     void PostWaveMessage(uint32_t uMsg, uintptr_t hDevice, WAVEHDR* pwh) override;
     // Dispatches until the queue is empty, including what handlers post.
     size_t Pump();
+    // Dispatches the oldest message only; false when there was none.
+    bool PumpOne();
     size_t Pending() const;
     void Discard();
 

@@ -40,8 +40,9 @@ void CSimWaveApi::SetNotificationJitter(uint64_t maxFrames, uint32_t seed) {
 
 void CSimWaveApi::FailNext(const std::string& call, MMRESULT code) { m_failNext[call] = code; }
 
-bool CSimWaveApi::Enter(const char* call, MMRESULT* injected) {
-    if (m_logCalls) m_calls.emplace_back(call);
+bool CSimWaveApi::Enter(const char* call, MMRESULT* injected, const WAVEHDR* header) {
+    if (m_logCalls)
+        m_calls.push_back(header ? std::string(call) + " " + std::to_string(header->dwUser) : call);
     auto it = m_failNext.find(call);
     if (it == m_failNext.end()) return false;
     *injected = it->second;
@@ -230,9 +231,9 @@ MMRESULT CSimWaveApi::Reset(bool capture, uintptr_t handle) {
 
 // ---- IWaveApi ----------------------------------------------------------
 
-#define SIM_ENTER(name)                    \
-    MMRESULT injected_ = 0;                \
-    if (Enter(name, &injected_)) return injected_
+#define SIM_ENTER(name, header)              \
+    MMRESULT injected_ = 0;                  \
+    if (Enter(name, &injected_, header)) return injected_
 
 uint32_t CSimWaveApi::waveInGetNumDevs() {
     if (m_logCalls) m_calls.emplace_back("waveInGetNumDevs");
@@ -240,7 +241,7 @@ uint32_t CSimWaveApi::waveInGetNumDevs() {
 }
 
 MMRESULT CSimWaveApi::waveInGetDevName(uint32_t id, std::string* name) {
-    SIM_ENTER("waveInGetDevName");
+    SIM_ENTER("waveInGetDevName", nullptr);
     if (id >= m_inputs.size()) return MMSYSERR_BADDEVICEID;
     *name = m_inputs[id].name;
     return MMSYSERR_NOERROR;
@@ -248,7 +249,7 @@ MMRESULT CSimWaveApi::waveInGetDevName(uint32_t id, std::string* name) {
 
 MMRESULT CSimWaveApi::waveInOpen(HWAVEIN* phwi, uint32_t id, const WAVEFORMATEX* pwfx,
                                  IWaveWindow* window, uintptr_t, uint32_t flags) {
-    SIM_ENTER("waveInOpen");
+    SIM_ENTER("waveInOpen", nullptr);
     uintptr_t h = 0;
     const MMRESULT r = Open(true, &h, id, pwfx, window, flags);
     if (r == MMSYSERR_NOERROR) *phwi = reinterpret_cast<HWAVEIN>(h);
@@ -256,27 +257,27 @@ MMRESULT CSimWaveApi::waveInOpen(HWAVEIN* phwi, uint32_t id, const WAVEFORMATEX*
 }
 
 MMRESULT CSimWaveApi::waveInClose(HWAVEIN hwi) {
-    SIM_ENTER("waveInClose");
+    SIM_ENTER("waveInClose", nullptr);
     return Close(true, reinterpret_cast<uintptr_t>(hwi));
 }
 
 MMRESULT CSimWaveApi::waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
-    SIM_ENTER("waveInPrepareHeader");
+    SIM_ENTER("waveInPrepareHeader", pwh);
     return Prepare(true, reinterpret_cast<uintptr_t>(hwi), pwh, cbwh, true);
 }
 
 MMRESULT CSimWaveApi::waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
-    SIM_ENTER("waveInUnprepareHeader");
+    SIM_ENTER("waveInUnprepareHeader", pwh);
     return Prepare(true, reinterpret_cast<uintptr_t>(hwi), pwh, cbwh, false);
 }
 
 MMRESULT CSimWaveApi::waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
-    SIM_ENTER("waveInAddBuffer");
+    SIM_ENTER("waveInAddBuffer", pwh);
     return Queue(true, reinterpret_cast<uintptr_t>(hwi), pwh, cbwh);
 }
 
 MMRESULT CSimWaveApi::waveInStart(HWAVEIN hwi) {
-    SIM_ENTER("waveInStart");
+    SIM_ENTER("waveInStart", nullptr);
     Stream* s = Find(true, reinterpret_cast<uintptr_t>(hwi));
     if (s == nullptr) return MMSYSERR_INVALHANDLE;
     s->running = true;
@@ -284,7 +285,7 @@ MMRESULT CSimWaveApi::waveInStart(HWAVEIN hwi) {
 }
 
 MMRESULT CSimWaveApi::waveInStop(HWAVEIN hwi) {
-    SIM_ENTER("waveInStop");
+    SIM_ENTER("waveInStop", nullptr);
     const auto handle = reinterpret_cast<uintptr_t>(hwi);
     Stream* s = Find(true, handle);
     if (s == nullptr) return MMSYSERR_INVALHANDLE;
@@ -295,7 +296,7 @@ MMRESULT CSimWaveApi::waveInStop(HWAVEIN hwi) {
 }
 
 MMRESULT CSimWaveApi::waveInReset(HWAVEIN hwi) {
-    SIM_ENTER("waveInReset");
+    SIM_ENTER("waveInReset", nullptr);
     return Reset(true, reinterpret_cast<uintptr_t>(hwi));
 }
 
@@ -305,7 +306,7 @@ uint32_t CSimWaveApi::waveOutGetNumDevs() {
 }
 
 MMRESULT CSimWaveApi::waveOutGetDevName(uint32_t id, std::string* name) {
-    SIM_ENTER("waveOutGetDevName");
+    SIM_ENTER("waveOutGetDevName", nullptr);
     if (id >= m_outputs.size()) return MMSYSERR_BADDEVICEID;
     *name = m_outputs[id].name;
     return MMSYSERR_NOERROR;
@@ -313,7 +314,7 @@ MMRESULT CSimWaveApi::waveOutGetDevName(uint32_t id, std::string* name) {
 
 MMRESULT CSimWaveApi::waveOutOpen(HWAVEOUT* phwo, uint32_t id, const WAVEFORMATEX* pwfx,
                                   IWaveWindow* window, uintptr_t, uint32_t flags) {
-    SIM_ENTER("waveOutOpen");
+    SIM_ENTER("waveOutOpen", nullptr);
     uintptr_t h = 0;
     const MMRESULT r = Open(false, &h, id, pwfx, window, flags);
     if (r == MMSYSERR_NOERROR) *phwo = reinterpret_cast<HWAVEOUT>(h);
@@ -321,27 +322,27 @@ MMRESULT CSimWaveApi::waveOutOpen(HWAVEOUT* phwo, uint32_t id, const WAVEFORMATE
 }
 
 MMRESULT CSimWaveApi::waveOutClose(HWAVEOUT hwo) {
-    SIM_ENTER("waveOutClose");
+    SIM_ENTER("waveOutClose", nullptr);
     return Close(false, reinterpret_cast<uintptr_t>(hwo));
 }
 
 MMRESULT CSimWaveApi::waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
-    SIM_ENTER("waveOutPrepareHeader");
+    SIM_ENTER("waveOutPrepareHeader", pwh);
     return Prepare(false, reinterpret_cast<uintptr_t>(hwo), pwh, cbwh, true);
 }
 
 MMRESULT CSimWaveApi::waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
-    SIM_ENTER("waveOutUnprepareHeader");
+    SIM_ENTER("waveOutUnprepareHeader", pwh);
     return Prepare(false, reinterpret_cast<uintptr_t>(hwo), pwh, cbwh, false);
 }
 
 MMRESULT CSimWaveApi::waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
-    SIM_ENTER("waveOutWrite");
+    SIM_ENTER("waveOutWrite", pwh);
     return Queue(false, reinterpret_cast<uintptr_t>(hwo), pwh, cbwh);
 }
 
 MMRESULT CSimWaveApi::waveOutReset(HWAVEOUT hwo) {
-    SIM_ENTER("waveOutReset");
+    SIM_ENTER("waveOutReset", nullptr);
     return Reset(false, reinterpret_cast<uintptr_t>(hwo));
 }
 

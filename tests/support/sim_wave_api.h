@@ -42,7 +42,8 @@ public:
     void SetNotificationJitter(uint64_t maxFrames, uint32_t seed);
     // The next call named `call` (e.g. "waveInAddBuffer") fails with `code`.
     void FailNext(const std::string& call, MMRESULT code);
-    // Records the name of every call made, in order.
+    // Records every call made, in order: its name, and for calls with a
+    // header the header's buffer index ("waveOutWrite 3").
     void EnableCallLog(bool on) { m_logCalls = on; }
     const std::vector<std::string>& Calls() const { return m_calls; }
     void ClearCalls() { m_calls.clear(); }
@@ -104,7 +105,7 @@ private:
         WAVEHDR* header;
     };
 
-    bool Enter(const char* call, MMRESULT* injected);
+    bool Enter(const char* call, MMRESULT* injected, const WAVEHDR* header);
     MMRESULT Open(bool capture, uintptr_t* handle, uint32_t id, const WAVEFORMATEX* pwfx,
                   IWaveWindow* window, uint32_t flags);
     MMRESULT Close(bool capture, uintptr_t handle);

@@ -126,8 +126,8 @@ TEST_F(Wrappers, EveryAddStartsCaptureAndAFailedAddDoesNot) {
     EXPECT_EQ(recorder.AddBuffer(1), 0);
     EXPECT_EQ(recorder.AddBuffer(1), 1);
     const std::vector<std::string> expected = {
-        "waveInAddBuffer", "waveInStart", "waveInReset", "waveInAddBuffer", "waveOutGetErrorTextA",
-        "waveInAddBuffer", "waveInStart"};
+        "waveInAddBuffer 0", "waveInStart", "waveInReset", "waveInAddBuffer 1",
+        "waveOutGetErrorTextA", "waveInAddBuffer 1", "waveInStart"};
     EXPECT_EQ(sim.Calls(), expected);
     sim.AdvanceTo(4410);
     EXPECT_TRUE(recorder.Header(1).dwFlags & WHDR_DONE);  // capture ran after the reset
