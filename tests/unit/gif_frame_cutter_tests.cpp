@@ -85,28 +85,6 @@ TEST(GifBlocks, SubBlockRunsAreMeasuredOnlyWhenEndedInsideTheData) {
     EXPECT_EQ(cutter.MeasureSubBlocks(gif.Size() + 100), -1);
 }
 
-TEST(GifBlocks, BlocksReachingPastTheEndAreInvalid) {
-    GifBuilder full(8, 8, 0);
-    full.GraphicControl(5, 1);
-    full.Comment("note");
-    full.Image(0, 0, 8, 8, 30, 2);
-    full.Trailer();
-    const std::size_t prefix = full.PrefixBytes();
-    // Every cut that falls inside a block makes that block invalid, and the
-    // cutter never reads past the cut (the sanitizer build watches that).
-    for (std::size_t size = prefix; size < full.Size(); ++size) {
-        SCOPED_TRACE(size);
-        const auto bytes = full.Slice(0, size);
-        CGifFrameCutter cutter(bytes);
-        while (cutter.StepOverBlock()) {
-        }
-        EXPECT_LE(cutter.ReadPos(), size);
-        if (cutter.ReadPos() < size) {
-            EXPECT_EQ(cutter.MeasureBlock(), -1);
-        }
-    }
-}
-
 TEST(GifWalk, StepOverFrameCountsGraphicBlocksAndKeepsExtensionsWithTheirImage) {
     GifBuilder gif(20, 20);
     gif.Looping();
@@ -124,29 +102,28 @@ TEST(GifWalk, StepOverFrameCountsGraphicBlocksAndKeepsExtensionsWithTheirImage) 
     EXPECT_FALSE(cutter.StepOverFrame());
 }
 
-TEST(GifWalk, AGraphicControlExtensionWithoutItsImageIsNoFrame) {
-    for (const bool trailer : {false, true}) {
+TEST(GifWalk, TheWalkEndsAtWhatCannotStartAFrame) {
+    // After one good frame: a control block whose image never comes (before
+    // the trailer or the end of the data), or an unknown block with an image
+    // behind it.
+    for (const int variant : {0, 1, 2}) {
+        SCOPED_TRACE(variant);
         GifBuilder gif(20, 20);
         gif.Image(0, 0, 20, 20);
-        gif.GraphicControl(10, 2);
-        gif.Comment("never followed by an image");
-        if (trailer) gif.Trailer();
+        if (variant < 2) {
+            gif.GraphicControl(10, 2);
+            gif.Comment("never followed by an image");
+            if (variant == 1) gif.Trailer();
+        } else {
+            gif.Raw({0x99});
+            gif.Image(0, 0, 20, 20);
+        }
         CGifFrameCutter cutter(gif.Bytes());
         EXPECT_EQ(cutter.CountFrames(), 1u);
         cutter.RewindToFirstBlock();
         EXPECT_TRUE(cutter.CutNextFrame().has_value());
         EXPECT_FALSE(cutter.CutNextFrame().has_value());
     }
-}
-
-TEST(GifWalk, AnUnrecognisedBlockEndsTheWalk) {
-    GifBuilder gif(20, 20);
-    gif.Image(0, 0, 20, 20);
-    gif.Raw({0x99});
-    gif.Image(0, 0, 20, 20);
-    gif.Trailer();
-    CGifFrameCutter cutter(gif.Bytes());
-    EXPECT_EQ(cutter.CountFrames(), 1u);
 }
 
 TEST(GifCut, FramesAreRebuiltAsOneImageGifsWithTheirPlacementAndTiming) {
@@ -157,7 +134,7 @@ TEST(GifCut, FramesAreRebuiltAsOneImageGifsWithTheirPlacementAndTiming) {
     const std::size_t img2 = gif.Image(5, 6, 7, 8, 10, 1);  // local table, no control block
     gif.Comment("between frames");
     const std::size_t gce3 = gif.GraphicControl(0xFFFE, 7);
-    const std::size_t end3 = gif.Image(0, 0, 40, 30) ;
+    const std::size_t img3 = gif.Image(0, 0, 40, 30);
     gif.Trailer();
     CGifFrameCutter cutter(gif.Bytes());
 
@@ -184,7 +161,7 @@ TEST(GifCut, FramesAreRebuiltAsOneImageGifsWithTheirPlacementAndTiming) {
 
     auto third = cutter.CutNextFrame();
     ASSERT_TRUE(third.has_value());
-    EXPECT_EQ(third->picture, ExpectedFrame(gif, gce3, end3 + gif.LengthOfBlockAt(end3)));
+    EXPECT_EQ(third->picture, ExpectedFrame(gif, gce3, img3 + gif.LengthOfBlockAt(img3)));
     EXPECT_EQ(third->delay, 0xFFFEu);
     EXPECT_EQ(third->disposal, 7);
 

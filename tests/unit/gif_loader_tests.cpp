@@ -149,18 +149,6 @@ TEST(GifLoad, EmptyAndTruncatedGifsGiveNothing) {
     }
 }
 
-TEST(GifLoad, DamageAfterTheSecondFrameKeepsTheFirstTwo) {
-    GifBuilder gif(10, 10, -1);
-    for (int i = 0; i < 3; ++i) {
-        gif.GraphicControl(static_cast<uint16_t>(i + 1), 1);
-        gif.Image(0, 0, 10, 10, 300);
-    }
-    const GifLoad load = LoadFromGlobal(gif.Slice(0, gif.Size() - 100));
-    ASSERT_EQ(load.kind, GifLoadKind::Frames);
-    ASSERT_EQ(load.frames.size(), 2u);
-    EXPECT_EQ(load.frames[1].delay, 2u);
-}
-
 class GifFileLoad : public ::testing::Test {
 protected:
     void SetUp() override {
