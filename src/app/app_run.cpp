@@ -6,10 +6,10 @@
 
 namespace morvane {
 
-int RunMainWindow(IDialogHost& host, CMainDlg& dialog) {
+int RunMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce) {
     if (!host.CreateDialog(dialog)) return 0;
     host.ShowWindow();
-    if (GetOptionValue("-play") != nullptr) {
+    if (playAtOnce || GetOptionValue("-play") != nullptr) {
         // Before the loop: the window is first painted with the line running.
         dialog.Play();
         host.ButtonSetCheck(IDC_PLAY, true);

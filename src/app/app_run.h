@@ -8,7 +8,7 @@ class IDialogHost;
 class CMainDlg;
 
 // Returns the exit code: the quit message's, or 0 when the window could not
-// be created.
-int RunMainWindow(IDialogHost& host, CMainDlg& dialog);
+// be created. `playAtOnce` starts the line as -play does.
+int RunMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce = false);
 
 }  // namespace morvane

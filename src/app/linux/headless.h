@@ -1,0 +1,14 @@
+#pragma once
+
+namespace morvane {
+
+class IWaveApi;
+class ITuner;
+
+// Runs the delay line without a window until SIGINT, SIGTERM or "quit".
+int RunHeadless(IWaveApi& wave, ITuner& tuner);
+
+// Prints "in<TAB>N<TAB>name" and "out<TAB>N<TAB>name" lines.
+int ListDevices(IWaveApi& wave);
+
+}  // namespace morvane
