@@ -13,7 +13,7 @@ PACKAGES=(
   # the window
   qt6-base-dev
   # demonstration and end-to-end tests: display, speech, sound tools
-  xvfb xauth espeak-ng sox imagemagick appstream desktop-file-utils
+  xvfb xauth x11-utils xdotool espeak-ng sox imagemagick appstream desktop-file-utils
 )
 
 missing=()
