@@ -132,8 +132,8 @@ int Finish(pid_t pid, int sig) {
 }
 
 // Runs the capture-to-playback loop with a delay of `delayCount` buffers and
-// returns the measured delay in milliseconds.
-double MeasureDelay(uint32_t delayCount) {
+// returns the measured delay in milliseconds and the correlation peak.
+std::pair<double, double> MeasureDelay(uint32_t delayCount) {
     const std::string dir = SharedServer().Dir();
     const std::string signalFile = dir + "/signal.raw";
     const std::string recordFile = dir + "/bus.raw";
@@ -163,7 +163,7 @@ double MeasureDelay(uint32_t delayCount) {
         EXPECT_EQ(player.PrepareBuffer(i, seconds), 1);
     }
     for (uint32_t i = 0; i <= delayCount; ++i) EXPECT_EQ(recorderVoice.AddBuffer(i), 1);
-    std::this_thread::sleep_for(300ms);
+    // The signal starts with silence: capture is running before it arrives.
     const pid_t source = Spawn(SharedServer().Env() +
                                "pacat --playback --raw -d radio --format=s16le --rate=44100 "
                                "--channels=2 --latency-msec=100 '" + signalFile + "'");
@@ -218,15 +218,23 @@ double MeasureDelay(uint32_t delayCount) {
     std::printf("[ figure ] delay %u x 100 ms: measured %.2f ms, error %+.2f ms "
                 "(compensated %.2f ms of server latency; peak %.2f; %zu frames)\n",
                 delayCount, ms, ms - 100.0 * delayCount, compensationMs, strength, input.size());
-    EXPECT_GT(strength, 0.5) << "the output does not look like the input";
-    return ms;
+    return {ms, strength};
 }
 
 TEST(PulseEndToEnd, OutputRunsTheSetDelayBehindTheInput) {
     for (uint32_t n : {3u, 10u}) {
-        const double ms = MeasureDelay(n);
+        const auto [ms, strength] = MeasureDelay(n);
         EXPECT_NEAR(ms, 100.0 * n, 10.0) << "delay of " << n << " buffers";
+        EXPECT_GT(strength, 0.9) << "the output does not look like the input";
     }
+}
+
+// With one buffer there is no reserve: each buffer is written just as the
+// previous one runs out, so the output stutters. Shown, not judged.
+TEST(PulseEndToEnd, SingleBufferDelayFigure) {
+    const auto [ms, strength] = MeasureDelay(1);
+    EXPECT_GT(ms, 0.0);
+    std::printf("[ figure ] one buffer: %.2f ms, correlation %.2f\n", ms, strength);
 }
 
 }  // namespace

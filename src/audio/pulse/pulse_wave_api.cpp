@@ -11,6 +11,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 
@@ -27,6 +28,11 @@ constexpr pa_usec_t kPlaybackPollUsec = 10 * PA_USEC_PER_MSEC;
 // this recently; and it never skips more than this of its start.
 constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
 constexpr int64_t kMaxCompensationUsec = 1000000;
+// What a run sends before its start has been measured, how often the
+// measurement is asked for, and what error is left alone.
+constexpr pa_usec_t kProbeUsec = 20 * PA_USEC_PER_MSEC;
+constexpr int kProbeTries = 10;
+constexpr int64_t kProbeToleranceUsec = 500;
 
 bool SampleSpecFor(const WAVEFORMATEX& f, pa_sample_spec* spec) {
     if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
@@ -71,8 +77,15 @@ struct CPulseWaveApi::Device {
     std::deque<Sent> sent;
     size_t frontOffset = 0;
     uint64_t written = 0;
-    uint64_t skipBytes = 0;
+    uint64_t skipBytes = 0;  // to leave out of the start of a run
+    uint64_t padBytes = 0;   // of silence to lead a run in with
     int64_t lastCompensationUsec = 0;
+    // The start of a run is measured once it plays and corrected then; until
+    // that only a little of it is sent.
+    bool probing = false;
+    int probeTries = 0;
+    uint64_t runStart = 0;             // our write position of the run's first byte
+    Clock::time_point runTarget;      // when that byte should be heard
     pa_time_event* poll = nullptr;
     pa_operation* timingOp = nullptr;
     bool started = false;  // capture: uncorked by start
@@ -94,6 +107,8 @@ struct CPulseWaveApi::Device {
         q.swap(queue);
         frontOffset = 0;
         skipBytes = 0;
+        padBytes = 0;
+        probing = false;
         for (const Sent& x : s) Complete(x.header);
         for (WAVEHDR* h : q) Complete(h);
     }
@@ -167,8 +182,30 @@ struct DeviceCallbacks {
         if (!d->Ready()) return;
         size_t room = pa_stream_writable_size(d->stream);
         if (room == static_cast<size_t>(-1)) return;
+        if (d->probing) {
+            const uint64_t limit = d->runStart + pa_usec_to_bytes(kProbeUsec, &d->spec);
+            room = d->written >= limit ? 0 : std::min<size_t>(room, limit - d->written);
+        }
         room -= room % d->frame;
         bool wrote = false;
+        while (d->padBytes > 0 && room > 0 && !d->queue.empty()) {
+            const size_t k = static_cast<size_t>(std::min<uint64_t>(d->padBytes, room));
+            void* buf = nullptr;
+            size_t n = k;
+            if (pa_stream_begin_write(d->stream, &buf, &n) < 0 || buf == nullptr) break;
+            n = std::min(n, k);
+            n -= n % d->frame;
+            if (n == 0) {
+                pa_stream_cancel_write(d->stream);
+                break;
+            }
+            std::memset(buf, d->spec.format == PA_SAMPLE_U8 ? 0x80 : 0, n);
+            if (pa_stream_write(d->stream, buf, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
+            wrote = true;
+            d->padBytes -= n;
+            d->written += n;
+            room -= n;
+        }
         while (!d->queue.empty()) {
             WAVEHDR* h = d->queue.front();
             // A trailing part frame of a header cannot be played; it is dropped.
@@ -209,9 +246,13 @@ struct DeviceCallbacks {
     static void Poll(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
         auto* d = static_cast<Device*>(userdata);
         if (!d->Ready() || (d->sent.empty() && d->queue.empty())) return;
-        if (d->timingOp == nullptr) d->timingOp = pa_stream_update_timing_info(d->stream, Timing, d);
+        RequestTiming(d);
         FinishHeard(d);
         StartPoll(d);
+    }
+
+    static void RequestTiming(Device* d) {
+        if (d->timingOp == nullptr) d->timingOp = pa_stream_update_timing_info(d->stream, Timing, d);
     }
 
     static void Timing(pa_stream* s, int success, void* userdata) {
@@ -221,13 +262,49 @@ struct DeviceCallbacks {
             d->timingOp = nullptr;
         }
         const pa_timing_info* ti = success ? pa_stream_get_timing_info(s) : nullptr;
-        if (ti == nullptr || ti->read_index_corrupt || ti->write_index_corrupt) return;
+        if (ti == nullptr || ti->read_index_corrupt || ti->write_index_corrupt) {
+            if (d->probing && ++d->probeTries < kProbeTries) RequestTiming(d);
+            return;
+        }
         // The server's write index stands for our write position now; what it
         // has read is that far behind it. Data read is heard one sink latency
         // later.
         const int64_t behind = ti->write_index - ti->read_index;
         const int64_t readPos = static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0);
         const Clock::time_point now = Clock::now();
+        if (d->probing) {
+            if (ti->playing) {
+                // When the run's first byte is heard, against when it should be:
+                // a sink that takes new data at once and one that plays out
+                // what it holds first differ by its whole latency.
+                const int64_t aheadUsec =
+                    static_cast<int64_t>(d->runStart) - readPos >= 0
+                        ? static_cast<int64_t>(pa_bytes_to_usec(
+                              static_cast<uint64_t>(static_cast<int64_t>(d->runStart) - readPos),
+                              &d->spec))
+                        : -static_cast<int64_t>(pa_bytes_to_usec(
+                              static_cast<uint64_t>(readPos - static_cast<int64_t>(d->runStart)),
+                              &d->spec));
+                const Clock::time_point heard =
+                    now + std::chrono::microseconds(static_cast<int64_t>(ti->sink_usec) + aheadUsec);
+                const int64_t lateUsec =
+                    std::chrono::duration_cast<std::chrono::microseconds>(heard - d->runTarget)
+                        .count();
+                if (std::abs(lateUsec) >= kProbeToleranceUsec) {
+                    const uint64_t bytes =
+                        pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(lateUsec)), &d->spec);
+                    (lateUsec > 0 ? d->skipBytes : d->padBytes) += bytes;
+                    d->lastCompensationUsec += lateUsec;
+                }
+                d->probing = false;
+                Feed(d);
+            } else if (++d->probeTries < kProbeTries) {
+                RequestTiming(d);
+            } else {
+                d->probing = false;
+                Feed(d);
+            }
+        }
         for (Device::Sent& x : d->sent) {
             if (x.heardAt) continue;
             if (readPos < static_cast<int64_t>(x.end)) break;
@@ -646,33 +723,43 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
         d->queue.push_back(pwh);
         return MMSYSERR_NOERROR;
     }
-    if (d->queue.empty() && d->sent.empty()) {
-        // A new run: start it late enough into its first buffer that the
-        // server's latencies do not add to the delay.
-        const int64_t usec = CompensationUsec(d);
-        d->lastCompensationUsec = usec;
-        d->skipBytes = pa_usec_to_bytes(static_cast<pa_usec_t>(usec), &d->spec);
-    }
+    const bool newRun = d->queue.empty() && d->sent.empty();
     d->queue.push_back(pwh);
+    if (newRun) {
+        // A new run: start it late enough into its first buffer that
+        // capture latency does not add to the delay, or lead it in with
+        // silence when capture was early (a monitor's data comes before it is
+        // heard). The playback side is measured once the run plays.
+        const int64_t usec = CompensationUsec();
+        d->lastCompensationUsec = usec;
+        const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(usec)), &d->spec);
+        (usec >= 0 ? d->skipBytes : d->padBytes) = bytes;
+        d->runStart = d->written;
+        d->runTarget = Clock::now();
+        d->probing = usec != 0 || m_runningCaptures > 0;
+        d->probeTries = 0;
+        if (d->timingOp != nullptr) {  // its answer would predate the run
+            pa_operation_cancel(d->timingOp);
+            pa_operation_unref(d->timingOp);
+            d->timingOp = nullptr;
+        }
+        DeviceCallbacks::Feed(d);
+        if (d->probing) DeviceCallbacks::RequestTiming(d);
+        return MMSYSERR_NOERROR;
+    }
     DeviceCallbacks::Feed(d);
     return MMSYSERR_NOERROR;
 }
 
-int64_t CPulseWaveApi::CompensationUsec(Device* d) {
+int64_t CPulseWaveApi::CompensationUsec() {
     if (m_runningCaptures == 0 || !m_lastCaptureEnd) return 0;
     const Clock::time_point now = Clock::now();
     if (now - *m_lastCaptureEnd > kCaptureReferenceAge) return 0;
     // The caller writes a run as the last captured buffer completes, meaning
-    // the run's first sample to be heard at that buffer's end. It is heard
-    // one playback latency from now instead.
-    pa_usec_t lat = 0;
-    int negative = 0;
-    int64_t playbackUsec = 0;
-    if (pa_stream_get_latency(d->stream, &lat, &negative) == 0)
-        playbackUsec = negative ? -static_cast<int64_t>(lat) : static_cast<int64_t>(lat);
+    // the run's first sample to be heard where that buffer ended.
     const int64_t lateUsec =
         std::chrono::duration_cast<std::chrono::microseconds>(now - *m_lastCaptureEnd).count();
-    return std::clamp<int64_t>(lateUsec + playbackUsec, 0, kMaxCompensationUsec);
+    return std::clamp<int64_t>(lateUsec, -kMaxCompensationUsec, kMaxCompensationUsec);
 }
 
 int64_t CPulseWaveApi::LastPlaybackCompensationUsec(HWAVEOUT hwo) {
@@ -735,6 +822,7 @@ MMRESULT CPulseWaveApi::Reset(bool capture, void* handle) {
     held.api = this;
     d->frontOffset = 0;
     d->skipBytes = 0;
+    d->padBytes = 0;
     if (d->Ready()) {
         if (capture && !WaitOperation(pa_stream_cork(d->stream, 1, nullptr, nullptr),
                                       kOperationTimeoutMs)) {

@@ -103,7 +103,7 @@ private:
     MMRESULT Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
     MMRESULT Reset(bool capture, void* handle);
     void Destroy(Device* d);
-    int64_t CompensationUsec(Device* d);
+    int64_t CompensationUsec();
 
     // Audio-thread entry points (also run under the lock from the UI thread).
     static void OnContextState(pa_context* c, void* userdata);
