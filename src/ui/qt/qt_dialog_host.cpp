@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -17,6 +16,7 @@
 #include "ui/qt/main_dlg_template.h"
 #include "ui/qt/qt_about_box.h"
 #include "ui/qt/qt_delay_slider.h"
+#include "ui/qt/qt_group_frame.h"
 #include "ui/qt/qt_icons.h"
 #include "ui/qt/qt_limited_edit.h"
 #include "ui/qt/qt_main_window.h"
@@ -126,17 +126,17 @@ void CQtDialogHost::BuildControls() {
                 break;
             }
             case ControlKind::GroupFrame: {
-                auto* frame = new QGroupBox(caption, parent);
-                // Frames lie over the controls they surround; clicks go through.
-                frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-                frame->setFocusPolicy(Qt::NoFocus);
-                widget = frame;
+                widget = new CQtGroupFrame(caption, parent);
                 break;
             }
             case ControlKind::Label: {
                 auto* label = new QLabel(caption, parent);
                 label->setAttribute(Qt::WA_TransparentForMouseEvents);
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                // The template was made for a narrower font: let the text
+                // out to its full width rather than cut its last letter
+                // (the labels end short of their meters either way).
+                rect.setWidth(std::max(rect.width(), label->fontMetrics().horizontalAdvance(caption)));
                 widget = label;
                 break;
             }
