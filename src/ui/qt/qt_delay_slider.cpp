@@ -137,17 +137,26 @@ double CQtDelaySlider::PixelOf(const QStyleOptionSlider& option, double value) c
     return first + (value - minimum()) * (last - first) / (maximum() - minimum());
 }
 
+// The style's channel runs the whole width of the widget; a trackbar's
+// ends just beyond the thumb's centre at either end of the range, which
+// keeps it clear of the delay box beside it.
+QRect CQtDelaySlider::ChannelRect(const QStyleOptionSlider& option) const {
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect thumb = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int inset = std::max(0, thumb.width() / 2 - 3);
+    return groove.adjusted(inset, 0, -inset, 0);
+}
+
 QRectF CQtDelaySlider::BandRect() const {
     if (m_selEnd <= m_selStart) return {};
     QStyleOptionSlider option;
     initStyleOption(&option);
-    const QRectF groove =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-    const double left = std::max(groove.left(), PixelOf(option, m_selStart));
-    const double right = std::min(groove.right() + 1, PixelOf(option, m_selEnd));
-    if (right <= left) return {};
+    const QRectF groove = ChannelRect(option);
     // Inside the channel's border.
     const double inset = std::min(2.0, groove.height() / 4);
+    const double left = std::max(groove.left() + inset, PixelOf(option, m_selStart));
+    const double right = std::min(groove.right() + 1 - inset, PixelOf(option, m_selEnd));
+    if (right <= left) return {};
     return QRectF(QPointF(left, groove.top() + inset), QPointF(right, groove.bottom() + 1 - inset));
 }
 
@@ -159,11 +168,21 @@ void CQtDelaySlider::paintEvent(QPaintEvent*) {
     QStyleOptionSlider option;
     initStyleOption(&option);
 
+    QStyleOptionSlider ticks = option;
+    ticks.subControls = QStyle::SC_SliderTickmarks;
+    ticks.activeSubControls = QStyle::SC_None;
+    style()->drawComplexControl(QStyle::CC_Slider, &ticks, &painter, this);
+
     QStyleOptionSlider channel = option;
-    channel.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+    channel.subControls = QStyle::SC_SliderGroove;
     channel.activeSubControls = QStyle::SC_None;
     channel.sliderPosition = minimum();
     channel.sliderValue = minimum();
+    const QRect span = ChannelRect(option);
+    channel.rect = QRect(span.left(), option.rect.top(), span.width(), option.rect.height());
+    // The style still fills a sliver up to a thumb at the minimum; made
+    // transparent, nothing of its fill shows.
+    channel.palette.setColor(QPalette::Highlight, Qt::transparent);
     style()->drawComplexControl(QStyle::CC_Slider, &channel, &painter, this);
 
     const QRectF band = BandRect();

@@ -40,6 +40,7 @@ private:
     void OnAction(int action);
     void Notify(uint32_t code);
     double PixelOf(const QStyleOptionSlider& option, double value) const;
+    QRect ChannelRect(const QStyleOptionSlider& option) const;
 
     ScrollHandler m_onScroll;
     int m_selStart = 0;

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOptionFrame>
+#include <qdrawutil.h>
 
 namespace morvane {
 
@@ -22,12 +22,9 @@ QRect CQtGroupFrame::TitleRect() const {
 
 void CQtGroupFrame::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    QStyleOptionFrame frame;
-    frame.initFrom(this);
-    frame.rect = rect().adjusted(0, fontMetrics().height() / 2, 0, 0);
-    frame.lineWidth = 1;
-    frame.midLineWidth = 0;
-    style()->drawPrimitive(QStyle::PE_FrameGroupBox, &frame, &painter, this);
+    // An etched line; the style's own group box frame would start a whole
+    // caption height further down.
+    qDrawShadeRect(&painter, rect().adjusted(0, fontMetrics().height() / 2, 0, 0), palette(), true, 1, 0);
 
     const QRect title = TitleRect();
     painter.fillRect(title, palette().window());

@@ -2,7 +2,8 @@
 // A captioned frame drawn as a dialog's group box: the line runs through
 // the middle of the caption's height and the caption interrupts it, so the
 // controls placed for such a frame sit clear of its top edge. (QGroupBox
-// puts its caption above the frame and its top edge lower.)
+// and the styles' group box frames put the caption above the frame and its
+// top edge a caption height lower.)
 
 #include <QString>
 #include <QWidget>
