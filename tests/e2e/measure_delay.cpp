@@ -10,9 +10,11 @@
 //   peak_corr              normalised correlation at that delay
 //   windows                1 s windows whose input had signal
 //   min_window_corr        worst normalised correlation of those windows
-//   window_delay_spread_ms max - min of the per-window delays
+//   min_window_delay_ms, max_window_delay_ms, window_delay_spread_ms
+//                          the per-window delays' range
 //   drift_ms               per-window delay change over the span (line fit)
-//   out_max_rms_dbfs       loudest 1 s window of the output half
+//   out_max_rms_dbfs       loudest 1 s of the output half (per channel)
+//   duration_s             length of the span
 // With --windows, one line per window before it. Exit code 0 when a delay
 // was found, 1 when the input had no signal, 2 on a bad file or arguments.
 
@@ -255,8 +257,9 @@ int main(int argc, char** argv) {
     const size_t n = x.size();
     const Prefix px(x), py(y);
     if (n < size_t(rate) || Dbfs(px.Energy(0, n), n) < minDbfs) {
-        std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 window_delay_spread_ms=0 drift_ms=0 "
-                    "out_max_rms_dbfs=%.1f duration_s=%.3f\n",
+        std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 min_window_delay_ms=nan "
+                    "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan out_max_rms_dbfs=%.1f "
+                    "duration_s=%.3f\n",
                     Dbfs(py.Energy(0, n), n), double(n) / rate);
         std::fprintf(stderr, "morvane_measure_delay: the input half has no signal\n");
         return 1;
@@ -282,9 +285,12 @@ int main(int argc, char** argv) {
     // own best lag near the global one.
     const size_t w = size_t(rate);
     const size_t search = size_t(searchMs / 1000 * rate);
+    // The output's loudest second: windows every half second, and one that
+    // ends with the span, so that no part of it goes unheard.
     double outMaxDbfs = -200;
-    for (size_t start = 0; start + w <= n; start += w)
+    for (size_t start = 0; start + w <= n; start += w / 2)
         outMaxDbfs = std::max(outMaxDbfs, Dbfs(py.Energy(start, start + w), w));
+    outMaxDbfs = std::max(outMaxDbfs, Dbfs(py.Energy(n - w, n), w));
     std::vector<Window> windows;
     for (size_t start = best + search; start + w <= n && start + w + search <= n + best; start += w) {
         const size_t inBegin = start - best - search;
@@ -307,15 +313,14 @@ int main(int argc, char** argv) {
         windows.push_back({double(start) / rate, lag / rate * 1000, c[top], inDb, outDb});
     }
 
-    double minCorr = windows.empty() ? 0 : 1, spread = 0, drift = 0;
+    double minCorr = windows.empty() ? 0 : 1, lo = 0, hi = 0, drift = 0;
     if (!windows.empty()) {
-        double lo = windows[0].delay_ms, hi = lo;
+        lo = hi = windows[0].delay_ms;
         for (const Window& win : windows) {
             minCorr = std::min(minCorr, win.corr);
             lo = std::min(lo, win.delay_ms);
             hi = std::max(hi, win.delay_ms);
         }
-        spread = hi - lo;
     }
     if (windows.size() >= 2) {
         // Least-squares line through the window delays; its rise over the span.
@@ -337,8 +342,9 @@ int main(int argc, char** argv) {
             std::printf("window start_s=%.3f delay_ms=%.3f corr=%.5f in_rms_dbfs=%.1f out_rms_dbfs=%.1f\n",
                         win.start_s + from, win.delay_ms, win.corr, win.in_dbfs, win.out_dbfs);
     }
-    std::printf("delay_ms=%.3f peak_corr=%.5f windows=%zu min_window_corr=%.5f window_delay_spread_ms=%.3f "
-                "drift_ms=%.3f out_max_rms_dbfs=%.1f duration_s=%.3f\n",
-                delayMs, norm[best], windows.size(), minCorr, spread, drift, outMaxDbfs, double(n) / rate);
+    std::printf("delay_ms=%.3f peak_corr=%.5f windows=%zu min_window_corr=%.5f min_window_delay_ms=%.3f "
+                "max_window_delay_ms=%.3f window_delay_spread_ms=%.3f drift_ms=%.3f out_max_rms_dbfs=%.1f "
+                "duration_s=%.3f\n",
+                delayMs, norm[best], windows.size(), minCorr, lo, hi, hi - lo, drift, outMaxDbfs, double(n) / rate);
     return 0;
 }

@@ -1,0 +1,245 @@
+# Shared by the end-to-end tests (sourced): a private sound server, a test
+# signal played into "radio", the program from "Monitor of Radio" to "TV", a
+# recording of the whole bus and its measurement.
+#
+#   source e2e_lib.sh MORVANE MEASURE
+#
+# Everything started here is stopped on every way out (the EXIT trap); run
+# the test under `timeout -s TERM` so that a hang ends through the trap too.
+# E2E_KEEP=1 keeps the work directory (recordings, logs) for a look.
+set -euo pipefail
+
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+MORVANE=$(realpath "$1")
+MEASURE=$(realpath "$2")
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/morvane-e2e.XXXXXX")
+SERVER_DIR=$WORK/server
+E2E_START=$(date +%s.%N)
+E2E_PIDS=()
+E2E_FAILURES=0
+MORVANE_PID=
+RECORD_PID=
+RECORD_T0=
+
+# Nothing from the caller's sound setup may leak into the private server's clients.
+unset PULSE_SINK PULSE_SOURCE PULSE_PROP PULSE_LATENCY_MSEC
+
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+log() { printf '[%6s s] %s\n' "$(since "$E2E_START")" "$*" >&2; }
+fail() { log "FAILED: $*"; E2E_FAILURES=$((E2E_FAILURES + 1)); }
+
+# Sleeps in the background so that a TERM from `timeout` is acted on at once.
+pause() { sleep "$1" & wait $! || true; }
+
+# Sends TERM, then KILL if the process has not gone after $2 seconds.
+end_process() {
+  local pid=$1 grace=${2:-5}
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 1 $((grace * 10))); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+}
+
+e2e_cleanup() {
+  local rc=$?
+  trap - EXIT INT TERM
+  set +e
+  for pid in "${E2E_PIDS[@]}"; do end_process "$pid" 5; done
+  wait 2>/dev/null
+  bash "$E2E_ROOT/scripts/pulse-server.sh" stop "$SERVER_DIR" >/dev/null 2>&1
+  if [ "$rc" -ne 0 ]; then
+    for f in "$WORK"/*.log; do
+      [ -s "$f" ] || continue
+      echo "--- $(basename "$f") (last lines)" >&2
+      tail -n 30 "$f" >&2
+    done
+    [ -s "$SERVER_DIR/pulse.log" ] && { echo "--- pulse.log (last lines)" >&2; tail -n 30 "$SERVER_DIR/pulse.log" >&2; }
+  fi
+  if [ "${E2E_KEEP:-0}" = 1 ]; then
+    echo "kept $WORK" >&2
+  else
+    rm -rf "$WORK"
+  fi
+  exit "$rc"
+}
+trap e2e_cleanup EXIT
+trap 'log "terminated (time limit?)"; exit 124' TERM
+trap 'exit 130' INT
+
+for tool in pulseaudio pactl paplay parecord sox; do
+  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
+done
+
+start_server() {
+  local env
+  env=$(bash "$E2E_ROOT/scripts/pulse-server.sh" start "$SERVER_DIR" 2>>"$WORK/server-start.log") || {
+    log "the sound server did not start"
+    return 1
+  }
+  eval "$env"
+  export HOME=$SERVER_DIR/home
+  log "sound server up"
+}
+
+server_pid() { cat "$SERVER_DIR/run/pulse/pid"; }
+
+# device in|out NAME: the program's index of the device with that name.
+device() {
+  local index
+  index=$("$MORVANE" --list-devices 2>>"$WORK/morvane.log" |
+    awk -F'\t' -v kind="$1" -v name="$2" '$1 == kind && $3 == name { print $2; exit }')
+  if [ -z "$index" ]; then
+    log "no $1 device named '$2'; the program lists:"
+    "$MORVANE" --list-devices >&2 || true
+    return 1
+  fi
+  echo "$index"
+}
+
+# Band-limited noise (300-4000 Hz, -10 dB before the band filter), the same on
+# every run. Full-band noise would lose its correlation peak if anything on
+# the way resamples.
+make_signal() {
+  sox -R -n -r 44100 -c 2 -b 16 "$WORK/signal.wav" synth "$1" whitenoise gain -10 sinc 300-4000 2>>"$WORK/sox.log"
+}
+
+play_signal() {
+  paplay --latency-msec=100 -d radio "$WORK/signal.wav" 2>>"$WORK/paplay.log" &
+  E2E_PIDS+=($!)
+}
+
+# start_morvane DELAY: headless from "Monitor of Radio" to "TV"; its standard
+# input is a pipe that `send` writes commands to.
+start_morvane() {
+  local in out
+  in=$(device in "Monitor of Radio")
+  out=$(device out "TV")
+  rm -f "$WORK/commands"
+  mkfifo "$WORK/commands"
+  exec 3<>"$WORK/commands"
+  "$MORVANE" --headless -in "$in" -out "$out" -delay "$1" <"$WORK/commands" >>"$WORK/morvane.log" 2>&1 &
+  MORVANE_PID=$!
+  E2E_PIDS+=("$MORVANE_PID")
+  log "morvane $MORVANE_PID: -in $in -out $out -delay $1"
+}
+
+send() {
+  log "send '$1' at $(record_time) s of the recording"
+  printf '%s\n' "$1" >&3
+}
+
+# wait_for_log PATTERN COUNT SECONDS: until the program's log has COUNT lines
+# matching PATTERN.
+wait_for_log() {
+  local pattern=$1 count=$2 limit=$3 t0
+  t0=$(now)
+  while [ "$(grep -c -- "$pattern" "$WORK/morvane.log" || true)" -lt "$count" ]; do
+    if ! kill -0 "$MORVANE_PID" 2>/dev/null; then
+      fail "morvane ended while waiting for '$pattern'"
+      return 1
+    fi
+    if awk -v s="$(since "$t0")" -v l="$limit" 'BEGIN { exit !(s > l) }'; then
+      fail "no '$pattern' (x$count) in the program's output within $limit s"
+      return 1
+    fi
+    pause 0.05
+  done
+  log "morvane: $(grep -- "$pattern" "$WORK/morvane.log" | tail -n 1)"
+}
+
+# start_recording FILE: all four channels of the bus, at low latency so that
+# the data arrives steadily. RECORD_T0 is set from the first data written, so
+# record_time tells the position in the recording to within tens of ms.
+start_recording() {
+  RECORD_FILE=$1
+  parecord -d bus.monitor --latency-msec=50 --rate=44100 --channels=4 --channel-map=aux0,aux1,aux2,aux3 \
+    --no-remix --format=s16le --file-format=wav "$RECORD_FILE" 2>>"$WORK/parecord.log" &
+  RECORD_PID=$!
+  E2E_PIDS+=("$RECORD_PID")
+  local size
+  for _ in $(seq 1 500); do
+    size=$(stat -c %s "$RECORD_FILE" 2>/dev/null || echo 0)
+    if [ "$size" -gt 4096 ]; then
+      # Header aside, 4 channels x 2 bytes x 44100 Hz.
+      RECORD_T0=$(awk -v t="$(now)" -v b="$size" 'BEGIN { printf "%.3f", t - (b - 44) / 352800 }')
+      log "recording"
+      return 0
+    fi
+    pause 0.01
+  done
+  fail "the recording of bus.monitor did not start"
+  return 1
+}
+
+record_time() { since "$RECORD_T0"; }
+
+# record_until SECONDS: pauses until the recording is that long.
+record_until() {
+  local left
+  left=$(awk -v want="$1" -v have="$(record_time)" 'BEGIN { d = want - have; printf "%.3f", (d > 0 ? d : 0) }')
+  pause "$left"
+}
+
+stop_recording() {
+  kill -INT "$RECORD_PID" 2>/dev/null || true
+  wait "$RECORD_PID" 2>/dev/null || true
+  log "recorded $(soxi -D "$RECORD_FILE" 2>/dev/null || echo '?') s"
+}
+
+# measure [ARGS...]: runs the measuring tool on the recording; prints its
+# summary line, the per-window lines go to the log.
+measure() {
+  local out rc=0
+  out=$("$MEASURE" --windows "$@" "$RECORD_FILE") || rc=$?
+  if [ "$rc" -ge 2 ]; then
+    fail "the measuring tool failed ($rc) on $*"
+    echo "delay_ms=nan"
+    return 0
+  fi
+  printf '%s\n' "$out" | grep '^window ' | sed 's/^/    /' >&2 || true
+  printf '%s\n' "$out" | grep -v '^window ' | tail -n 1
+}
+
+# expect WHAT RESULT CONDITION...: each condition is an awk expression over
+# the result's keys (abs() is there); every failed one is counted.
+expect() {
+  local what=$1 result=$2 assigns cond
+  shift 2
+  log "$what: $result"
+  # nan (no delay found) becomes a value no condition accepts.
+  assigns=$(printf '%s\n' "$result" | tr ' ' '\n' | grep -E '^[a-z_]+=' | sed -E 's/=-?nan$/=-1e12/; s/$/;/' | tr '\n' ' ')
+  for cond in "$@"; do
+    if awk "function abs(v) { return v < 0 ? -v : v } BEGIN { $assigns exit !($cond) }"; then
+      log "  ok: $cond"
+    else
+      fail "$what: $cond"
+    fi
+  done
+}
+
+# stop_morvane_expecting CODE: SIGTERM, then its exit code must be CODE.
+stop_morvane_expecting() {
+  local rc=0
+  kill -TERM "$MORVANE_PID"
+  for _ in $(seq 1 100); do
+    kill -0 "$MORVANE_PID" 2>/dev/null || break
+    pause 0.1
+  done
+  if kill -0 "$MORVANE_PID" 2>/dev/null; then
+    fail "morvane still runs 10 s after SIGTERM"
+    return 0
+  fi
+  wait "$MORVANE_PID" || rc=$?
+  if [ "$rc" -eq "$1" ]; then log "morvane exited with $rc on SIGTERM"; else fail "morvane exited with $rc on SIGTERM, not $1"; fi
+}
+
+finish() {
+  if [ "$E2E_FAILURES" -ne 0 ]; then
+    log "$E2E_FAILURES check(s) failed"
+    exit 1
+  fi
+  log "passed"
+}
