@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,6 +175,14 @@ std::pair<double, double> MeasureDelay(uint32_t delayCount) {
                                                100 * static_cast<int>(delayCount));
     uint32_t received = 0;
     int failedWrites = 0;
+    const auto cpu = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpuStart = cpu();
+    const auto wallStart = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() < end) {
         std::optional<pulsetest::Message> m = inWindow.NextOf(MM_WIM_DATA, 1000ms);
         if (!m) break;
@@ -188,6 +197,9 @@ std::pair<double, double> MeasureDelay(uint32_t delayCount) {
         }
         ++received;
     }
+    const double cpuShare =
+        (cpu() - cpuStart) /
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     const double compensationMs =
         static_cast<double>(api.LastPlaybackCompensationUsec(player.Handle())) / 1000.0;
     EXPECT_EQ(failedWrites, 0);
@@ -216,8 +228,10 @@ std::pair<double, double> MeasureDelay(uint32_t delayCount) {
     const auto [lag, strength] = Lag(input, output, kRate * (delayCount / 10 + 2));
     const double ms = lag * 1000.0 / kRate;
     std::printf("[ figure ] delay %u x 100 ms: measured %.2f ms, error %+.2f ms "
-                "(compensated %.2f ms of server latency; peak %.2f; %zu frames)\n",
-                delayCount, ms, ms - 100.0 * delayCount, compensationMs, strength, input.size());
+                "(run start corrected by %.2f ms; peak %.2f; %zu frames; "
+                "capture + playback used %.2f %% of a core)\n",
+                delayCount, ms, ms - 100.0 * delayCount, compensationMs, strength, input.size(),
+                100.0 * cpuShare);
     return {ms, strength};
 }
 

@@ -155,8 +155,10 @@ TEST_F(PulseStreams, CaptureResetReturnsEveryBufferInOrderBeforeReturning) {
     ASSERT_EQ(api.waveInReset(in), 0u);
     std::deque<Message> back = window.TakeAll();
     std::vector<WAVEHDR*> order;
-    for (const Message& m : back)
+    for (const Message& m : back) {
+        EXPECT_EQ(m.device, reinterpret_cast<uintptr_t>(in));
         if (m.msg == MM_WIM_DATA) order.push_back(m.header);
+    }
     ASSERT_EQ(order.size(), 7u);
     for (size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(order[i], b[i + 1]);
@@ -190,8 +192,10 @@ TEST_F(PulseStreams, PlaybackResetReturnsEveryBufferInOrderBeforeReturning) {
     const double resetMs = std::chrono::duration<double, std::milli>(Clock::now() - before).count();
     std::deque<Message> back = window.TakeAll();
     std::vector<WAVEHDR*> order;
-    for (const Message& m : back)
+    for (const Message& m : back) {
+        EXPECT_EQ(m.device, reinterpret_cast<uintptr_t>(out));
         if (m.msg == MM_WOM_DONE) order.push_back(m.header);
+    }
     ASSERT_EQ(order.size(), 8u);
     for (size_t i = 0; i < 8; ++i) {
         EXPECT_EQ(order[i], b[i]);

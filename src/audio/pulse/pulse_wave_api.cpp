@@ -34,20 +34,20 @@ constexpr pa_usec_t kProbeUsec = 20 * PA_USEC_PER_MSEC;
 constexpr int kProbeTries = 10;
 constexpr int64_t kProbeToleranceUsec = 500;
 
-bool SampleSpecFor(const WAVEFORMATEX& f, pa_sample_spec* spec) {
+bool PulseFormatFor(const WAVEFORMATEX& f, pa_sample_spec* pcm) {
     if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
     switch (f.wBitsPerSample) {
-        case 8: spec->format = PA_SAMPLE_U8; break;
-        case 16: spec->format = PA_SAMPLE_S16LE; break;
-        case 24: spec->format = PA_SAMPLE_S24LE; break;
-        case 32: spec->format = PA_SAMPLE_S32LE; break;
+        case 8: pcm->format = PA_SAMPLE_U8; break;
+        case 16: pcm->format = PA_SAMPLE_S16LE; break;
+        case 24: pcm->format = PA_SAMPLE_S24LE; break;
+        case 32: pcm->format = PA_SAMPLE_S32LE; break;
         default: return false;
     }
-    spec->rate = f.nSamplesPerSec;
-    spec->channels = static_cast<uint8_t>(f.nChannels);
+    pcm->rate = f.nSamplesPerSec;
+    pcm->channels = static_cast<uint8_t>(f.nChannels);
     if (f.nChannels == 0 || f.nChannels > PA_CHANNELS_MAX) return false;
-    if (!pa_sample_spec_valid(spec)) return false;
-    return f.nBlockAlign == pa_frame_size(spec);
+    if (!pa_sample_spec_valid(pcm)) return false;
+    return f.nBlockAlign == pa_frame_size(pcm);
 }
 
 bool ValidHeader(const WAVEHDR* pwh, uint32_t cbwh) {
@@ -61,7 +61,7 @@ struct CPulseWaveApi::Device {
     CPulseWaveApi* api = nullptr;
     bool capture = false;
     pa_stream* stream = nullptr;
-    pa_sample_spec spec{};
+    pa_sample_spec pcm{};
     size_t frame = 1;
     IWaveWindow* window = nullptr;
     // Capture: queued headers, the front one being filled.
@@ -166,7 +166,7 @@ struct DeviceCallbacks {
             if (h->dwBytesRecorded < h->dwBufferLength) break;
             if (haveLatency) {
                 const int64_t endAge =
-                    ageUsec - static_cast<int64_t>(pa_bytes_to_usec(offset, &d->spec));
+                    ageUsec - static_cast<int64_t>(pa_bytes_to_usec(offset, &d->pcm));
                 d->api->m_lastCaptureEnd = now - std::chrono::microseconds(endAge);
             }
             d->queue.pop_front();
@@ -183,7 +183,7 @@ struct DeviceCallbacks {
         size_t room = pa_stream_writable_size(d->stream);
         if (room == static_cast<size_t>(-1)) return;
         if (d->probing) {
-            const uint64_t limit = d->runStart + pa_usec_to_bytes(kProbeUsec, &d->spec);
+            const uint64_t limit = d->runStart + pa_usec_to_bytes(kProbeUsec, &d->pcm);
             room = d->written >= limit ? 0 : std::min<size_t>(room, limit - d->written);
         }
         room -= room % d->frame;
@@ -199,7 +199,7 @@ struct DeviceCallbacks {
                 pa_stream_cancel_write(d->stream);
                 break;
             }
-            std::memset(buf, d->spec.format == PA_SAMPLE_U8 ? 0x80 : 0, n);
+            std::memset(buf, d->pcm.format == PA_SAMPLE_U8 ? 0x80 : 0, n);
             if (pa_stream_write(d->stream, buf, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
             wrote = true;
             d->padBytes -= n;
@@ -281,10 +281,10 @@ struct DeviceCallbacks {
                     static_cast<int64_t>(d->runStart) - readPos >= 0
                         ? static_cast<int64_t>(pa_bytes_to_usec(
                               static_cast<uint64_t>(static_cast<int64_t>(d->runStart) - readPos),
-                              &d->spec))
+                              &d->pcm))
                         : -static_cast<int64_t>(pa_bytes_to_usec(
                               static_cast<uint64_t>(readPos - static_cast<int64_t>(d->runStart)),
-                              &d->spec));
+                              &d->pcm));
                 const Clock::time_point heard =
                     now + std::chrono::microseconds(static_cast<int64_t>(ti->sink_usec) + aheadUsec);
                 const int64_t lateUsec =
@@ -292,7 +292,7 @@ struct DeviceCallbacks {
                         .count();
                 if (std::abs(lateUsec) >= kProbeToleranceUsec) {
                     const uint64_t bytes =
-                        pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(lateUsec)), &d->spec);
+                        pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(lateUsec)), &d->pcm);
                     (lateUsec > 0 ? d->skipBytes : d->padBytes) += bytes;
                     d->lastCompensationUsec += lateUsec;
                 }
@@ -310,7 +310,7 @@ struct DeviceCallbacks {
             if (readPos < static_cast<int64_t>(x.end)) break;
             const int64_t pastUsec = static_cast<int64_t>(
                 pa_bytes_to_usec(static_cast<uint64_t>(readPos - static_cast<int64_t>(x.end)),
-                                 &d->spec));
+                                 &d->pcm));
             const int64_t waitUsec = static_cast<int64_t>(ti->sink_usec) - pastUsec;
             x.heardAt = now + std::chrono::microseconds(std::max<int64_t>(waitUsec, 0));
         }
@@ -562,8 +562,8 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
     if (handle == nullptr || format == nullptr) return MMSYSERR_INVALPARAM;
     if ((flags & ~CALLBACK_WINDOW) != 0) return MMSYSERR_INVALFLAG;
     if ((flags & CALLBACK_WINDOW) != 0 && window == nullptr) return MMSYSERR_INVALPARAM;
-    pa_sample_spec spec{};
-    if (!SampleSpecFor(*format, &spec)) return WAVERR_BADFORMAT;
+    pa_sample_spec pcm{};
+    if (!PulseFormatFor(*format, &pcm)) return WAVERR_BADFORMAT;
     if (m_loop == nullptr) return MMSYSERR_NODRIVER;
 
     Lock lock(m_loop);
@@ -573,16 +573,16 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
     const char* deviceName = id < list.size() ? list[id].name.c_str() : nullptr;
 
     pa_channel_map map;
-    pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_WAVEEX);
-    pa_stream* s = pa_stream_new(m_context, capture ? "Capture" : "Playback", &spec, &map);
+    pa_channel_map_init_extend(&map, pcm.channels, PA_CHANNEL_MAP_WAVEEX);
+    pa_stream* s = pa_stream_new(m_context, capture ? "Capture" : "Playback", &pcm, &map);
     if (s == nullptr) return MMSYSERR_NOMEM;
 
     auto* d = new Device;
     d->api = this;
     d->capture = capture;
     d->stream = s;
-    d->spec = spec;
-    d->frame = pa_frame_size(&spec);
+    d->pcm = pcm;
+    d->frame = pa_frame_size(&pcm);
     d->window = (flags & CALLBACK_WINDOW) != 0 ? window : nullptr;
     pa_stream_set_state_callback(s, &DeviceCallbacks::State, d);
 
@@ -597,7 +597,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         // Small fragments: a buffer comes back soon after its last sample
         // (a monitor otherwise hands data out in chunks of up to 2 s).
         attr.fragsize = static_cast<uint32_t>(
-            pa_usec_to_bytes(kCaptureFragmentMs * PA_USEC_PER_MSEC, &spec));
+            pa_usec_to_bytes(kCaptureFragmentMs * PA_USEC_PER_MSEC, &pcm));
         pa_stream_set_read_callback(s, &DeviceCallbacks::Read, d);
         rc = pa_stream_connect_record(
             s, deviceName, &attr,
@@ -606,9 +606,9 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
                                            PA_STREAM_AUTO_TIMING_UPDATE));
     } else {
         attr.tlength = static_cast<uint32_t>(
-            pa_usec_to_bytes(kPlaybackTargetMs * PA_USEC_PER_MSEC, &spec));
+            pa_usec_to_bytes(kPlaybackTargetMs * PA_USEC_PER_MSEC, &pcm));
         attr.minreq = static_cast<uint32_t>(
-            pa_usec_to_bytes(kPlaybackRequestMs * PA_USEC_PER_MSEC, &spec));
+            pa_usec_to_bytes(kPlaybackRequestMs * PA_USEC_PER_MSEC, &pcm));
         // Start as soon as anything is written; after running dry, wait for
         // the next write instead of playing on into silence.
         attr.prebuf = static_cast<uint32_t>(d->frame);
@@ -732,7 +732,7 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
         // heard). The playback side is measured once the run plays.
         const int64_t usec = CompensationUsec();
         d->lastCompensationUsec = usec;
-        const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(usec)), &d->spec);
+        const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(usec)), &d->pcm);
         (usec >= 0 ? d->skipBytes : d->padBytes) = bytes;
         d->runStart = d->written;
         d->runTarget = Clock::now();
@@ -814,21 +814,17 @@ MMRESULT CPulseWaveApi::Reset(bool capture, void* handle) {
     }
     // Detach the queue first: while the flush is on its way the audio thread
     // must neither fill nor send any of it.
-    Device held;
-    held.capture = capture;
-    held.window = d->window;
-    held.queue.swap(d->queue);
-    held.sent.swap(d->sent);
-    held.api = this;
-    d->frontOffset = 0;
-    d->skipBytes = 0;
-    d->padBytes = 0;
+    std::deque<Device::Sent> sent;
+    std::deque<WAVEHDR*> queue;
+    sent.swap(d->sent);
+    queue.swap(d->queue);
+    d->ReturnAll();  // nothing left to return; clears the run's state
     if (d->Ready()) {
-        if (capture && !WaitOperation(pa_stream_cork(d->stream, 1, nullptr, nullptr),
-                                      kOperationTimeoutMs)) {
-            // The stream is failing; its state callback finishes the job.
-        }
-        if (d->Ready()) WaitOperation(pa_stream_flush(d->stream, nullptr, nullptr), kOperationTimeoutMs);
+        // Each wait ends early if the stream or the server fails meanwhile.
+        if (capture)
+            WaitOperation(pa_stream_cork(d->stream, 1, nullptr, nullptr), kOperationTimeoutMs);
+        if (d->Ready())
+            WaitOperation(pa_stream_flush(d->stream, nullptr, nullptr), kOperationTimeoutMs);
         if (d->Ready() && capture) {
             // Drop what had already reached us before the cork.
             const void* data = nullptr;
@@ -846,8 +842,8 @@ MMRESULT CPulseWaveApi::Reset(bool capture, void* handle) {
     }
     // Posted from here, in queue order, before returning. Anything the audio
     // thread finished meanwhile was posted earlier, so the order holds.
-    held.ReturnAll();
-    d->ReturnAll();  // a write or add cannot race in, but keep the promise whole
+    for (const Device::Sent& x : sent) d->Complete(x.header);
+    for (WAVEHDR* h : queue) d->Complete(h);
     return MMSYSERR_NOERROR;
 }
 
@@ -859,10 +855,11 @@ MMRESULT CPulseWaveApi::waveInGetDevName(uint32_t id, std::string* name) {
 }
 MMRESULT CPulseWaveApi::waveInOpen(HWAVEIN* phwi, uint32_t id, const WAVEFORMATEX* pwfx,
                                    IWaveWindow* window, uintptr_t, uint32_t fdwOpen) {
+    if (phwi == nullptr) return MMSYSERR_INVALPARAM;
     void* h = nullptr;
     const MMRESULT r = Open(true, &h, id, pwfx, window, fdwOpen);
-    if (phwi != nullptr) *phwi = r == MMSYSERR_NOERROR ? static_cast<HWAVEIN>(h) : nullptr;
-    return phwi == nullptr ? MMSYSERR_INVALPARAM : r;
+    *phwi = static_cast<HWAVEIN>(h);
+    return r;
 }
 MMRESULT CPulseWaveApi::waveInClose(HWAVEIN hwi) { return Close(true, hwi); }
 MMRESULT CPulseWaveApi::waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
@@ -882,10 +879,11 @@ MMRESULT CPulseWaveApi::waveOutGetDevName(uint32_t id, std::string* name) {
 }
 MMRESULT CPulseWaveApi::waveOutOpen(HWAVEOUT* phwo, uint32_t id, const WAVEFORMATEX* pwfx,
                                     IWaveWindow* window, uintptr_t, uint32_t fdwOpen) {
+    if (phwo == nullptr) return MMSYSERR_INVALPARAM;
     void* h = nullptr;
     const MMRESULT r = Open(false, &h, id, pwfx, window, fdwOpen);
-    if (phwo != nullptr) *phwo = r == MMSYSERR_NOERROR ? static_cast<HWAVEOUT>(h) : nullptr;
-    return phwo == nullptr ? MMSYSERR_INVALPARAM : r;
+    *phwo = static_cast<HWAVEOUT>(h);
+    return r;
 }
 MMRESULT CPulseWaveApi::waveOutClose(HWAVEOUT hwo) { return Close(false, hwo); }
 MMRESULT CPulseWaveApi::waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
