@@ -243,13 +243,5 @@ TEST(PulseEndToEnd, OutputRunsTheSetDelayBehindTheInput) {
     }
 }
 
-// With one buffer there is no reserve: each buffer is written just as the
-// previous one runs out, so the output stutters. Shown, not judged.
-TEST(PulseEndToEnd, SingleBufferDelayFigure) {
-    const auto [ms, strength] = MeasureDelay(1);
-    EXPECT_GT(ms, 0.0);
-    std::printf("[ figure ] one buffer: %.2f ms, correlation %.2f\n", ms, strength);
-}
-
 }  // namespace
 }  // namespace morvane

@@ -223,16 +223,5 @@ TEST(PulseDevices, WithoutAServerEverythingFailsWithACode) {
     if (old != nullptr) setenv("PULSE_SERVER", saved.c_str(), 1); else unsetenv("PULSE_SERVER");
 }
 
-TEST(PulseDevices, ErrorTextsComeFromTheSharedTable) {
-    CPulseWaveApi api(SharedServer().Address());
-    char text[256];
-    ASSERT_EQ(api.waveOutGetErrorTextA(WAVERR_STILLPLAYING, text, sizeof text), MMSYSERR_NOERROR);
-    EXPECT_STREQ(text, WaveResultText(WAVERR_STILLPLAYING));
-    char small[6];
-    ASSERT_EQ(api.waveOutGetErrorTextA(MMSYSERR_NODRIVER, small, sizeof small), MMSYSERR_NOERROR);
-    EXPECT_EQ(std::string(small), std::string(WaveResultText(MMSYSERR_NODRIVER)).substr(0, 5));
-    EXPECT_EQ(api.waveOutGetErrorTextA(MMSYSERR_NODRIVER, small, 0), MMSYSERR_INVALPARAM);
-}
-
 }  // namespace
 }  // namespace morvane
