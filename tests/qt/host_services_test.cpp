@@ -114,13 +114,6 @@ TEST(DialogUnits, RoundLikeTheDialogManager) {
     EXPECT_EQ(classic.Rect(13, 179, 41, 25), QRect(20, 291, 62, 41));  // 19.5 and 61.5 round up
     EXPECT_EQ(classic.Rect(15, 46, 20, 8), QRect(23, 75, 30, 13));
 
-    // From a font: the base x rounds the average letter width.
-    const CDialogUnits fromFont(QApplication::font());
-    EXPECT_EQ(fromFont.BaseY(), QFontMetrics(QApplication::font()).height());
-    const double average = QFontMetrics(QApplication::font())
-                               .horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") /
-                           52.0;
-    EXPECT_LE(std::abs(fromFont.BaseX() - average), 0.55);
 }
 
 }  // namespace

@@ -52,17 +52,10 @@ TEST(MainWindowStart, WithoutOptions) {
     EXPECT_FALSE(rig.Window()->windowIcon().isNull());
     EXPECT_EQ(rig.Window()->focusWidget(), rig.InputList());
     EXPECT_FALSE(rig.dialog.Engine().IsPlaying());
-}
-
-TEST(MainWindowStart, IsAFixedDialogWithoutMaximiseButton) {
-    CWindowRig rig;
-    rig.Open();
-    QWidget* window = rig.Window();
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    const Qt::WindowFlags flags = window->windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    // A fixed size, and a minimise button but no maximise button.
+    EXPECT_EQ(rig.Window()->minimumSize(), rig.Window()->maximumSize());
+    EXPECT_TRUE(rig.Window()->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(rig.Window()->windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
 TEST(MainWindowStart, InputOptionSelectsTheDeviceThatPlayOpens) {
@@ -110,17 +103,15 @@ TEST(MainWindowStart, PlayOptionStartsTheLineBeforeTheLoop) {
     bool playChecked = false;
     bool stopChecked = true;
     bool playing = false;
-    QTimer::singleShot(0, [&] {
-        playChecked = rig.Button(IDC_PLAY)->isChecked();
-        stopChecked = rig.Button(IDC_STOP)->isChecked();
-        playing = rig.dialog.Engine().IsPlaying();
-        QTest::keyClick(rig.Window()->focusWidget(), Qt::Key_Escape);
-    });
-    QTimer guard;  // only against a hang: never reached when the window works
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
-    guard.start(10000);
-    EXPECT_EQ(RunMainWindow(rig.host, rig.dialog), 2);
+    const int code = rig.RunLoop(
+        [&] {
+            playChecked = rig.Button(IDC_PLAY)->isChecked();
+            stopChecked = rig.Button(IDC_STOP)->isChecked();
+            playing = rig.dialog.Engine().IsPlaying();
+            QTest::keyClick(rig.Window()->focusWidget(), Qt::Key_Escape);
+        },
+        true);
+    EXPECT_EQ(code, 2);
     EXPECT_TRUE(playChecked);
     EXPECT_FALSE(stopChecked);
     EXPECT_TRUE(playing);
@@ -140,7 +131,7 @@ TEST(MainWindowKeys, TabOrderSkipsPlayAndStop) {
 }
 
 // Esc, the close box and the Exit button are one command, id 2, which
-// closes the window and quits with 2.
+// closes the window and ends the running loop with 2.
 TEST(MainWindowKeys, EveryWayOutQuitsWithTwo) {
     const std::vector<std::pair<const char*, std::function<void(CWindowRig&)>>> ways = {
         {"Esc", [](CWindowRig& r) { QTest::keyClick(r.Window()->focusWidget(), Qt::Key_Escape); }},
@@ -155,10 +146,9 @@ TEST(MainWindowKeys, EveryWayOutQuitsWithTwo) {
         CWindowRig rig;
         rig.Open();
         rig.dialog.Play();
-        leave(rig);
+        EXPECT_EQ(rig.RunLoop([&, leave = leave] { leave(rig); }), 2) << name;
         EXPECT_EQ(rig.log.Commands(IDCANCEL), std::vector<uint32_t>{BN_CLICKED}) << name;
         EXPECT_FALSE(rig.Window()->isVisible()) << name;
-        EXPECT_EQ(rig.host.RunMessageLoop(), 2) << name;
         // Nothing reaches the logic once the window is gone.
         const size_t before = rig.log.messages.size();
         rig.RunFor(3 * kBufferFrames);

@@ -7,8 +7,10 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTimer>
 #include <algorithm>
 
+#include "app/app_run.h"
 #include "app/options.h"
 #include "ui/qt/qt_delay_slider.h"
 #include "resource.h"
@@ -61,6 +63,15 @@ void CWindowRig::Open() {
     host.ShowWindow();
     // Lets the window become active, as the run step's loop would.
     QCoreApplication::processEvents();
+}
+
+int CWindowRig::RunLoop(const std::function<void()>& inside, bool wholeRunStep) {
+    QTimer::singleShot(0, inside);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    guard.start(10000);
+    return wholeRunStep ? RunMainWindow(host, dialog) : host.RunMessageLoop();
 }
 
 void CWindowRig::RunFor(uint64_t frames) {

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,10 @@ public:
     // What the run step does before its loop, with the message log
     // between the window and its logic.
     void Open();
+    // Runs the message loop (or the whole run step) with `inside` called
+    // from within it; returns the loop's result. A guard ends a loop that
+    // fails to end by itself, with -1.
+    int RunLoop(const std::function<void()>& inside, bool wholeRunStep = false);
     // Runs the simulator's clock on by `frames`, letting the Qt event loop
     // deliver every notification as it comes.
     void RunFor(uint64_t frames);
