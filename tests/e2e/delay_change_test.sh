@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# A new delay typed while running: after the refill, the output runs at the
+# new delay; a longer one (1.0 -> 2.5 s) and then a shorter one (-> 0.5 s).
+#   delay_change_test.sh MORVANE MEASURE
+source "$(dirname "$0")/e2e_lib.sh" "$1" "$2"
+
+start_server
+make_signal 60
+play_signal
+start_morvane 1.0
+wait_for_log "s - playing" 1 20
+pause 0.5
+start_recording "$WORK/recording.wav"
+record_until 6
+longer=$(record_time)
+send 2.5
+# A refill that never comes is reported, and the measurement below says what
+# the output did instead.
+wait_for_log "of 2.5 s - playing" 1 10 || true
+at() { awk -v t="$1" -v o="$2" 'BEGIN { printf "%.3f", t + o }'; }
+record_until "$(at "$longer" 13)"
+shorter=$(record_time)
+send 0.5
+wait_for_log "of 0.5 s - playing" 1 10 || true
+record_until "$(at "$shorter" 8)"
+stop_recording
+
+expect "at 1.0 s" "$(measure --to "$(at "$longer" -0.3)")" \
+  "abs(delay_ms - 1000) <= 10" "windows >= 4" "min_window_corr >= 0.99" "window_delay_spread_ms <= 2"
+expect "changed to 2.5 s" "$(measure --from "$(at "$longer" 3.5)" --to "$(at "$shorter" -0.3)")" \
+  "abs(delay_ms - 2500) <= 10" "windows >= 5" "min_window_corr >= 0.99" "window_delay_spread_ms <= 2"
+expect "changed to 0.5 s" "$(measure --from "$(at "$shorter" 1.5)")" \
+  "abs(delay_ms - 500) <= 10" "windows >= 5" "min_window_corr >= 0.99" "window_delay_spread_ms <= 2"
+stop_morvane_expecting 2
+finish

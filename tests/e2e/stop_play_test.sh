@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Stop and Play while running: Stop silences the output at once and nothing
+# comes out until Play has filled the delay again; then the output is the
+# input of exactly the delay earlier, as before the Stop.
+#   stop_play_test.sh MORVANE MEASURE
+source "$(dirname "$0")/e2e_lib.sh" "$1" "$2"
+delay=1.5
+
+start_server
+make_signal 60
+play_signal
+start_morvane "$delay"
+wait_for_log "s - playing" 1 20
+pause 0.5
+start_recording "$WORK/recording.wav"
+record_until 6
+stopped=$(record_time)
+send stop
+record_until 10
+played=$(record_time)
+send play
+wait_for_log "s - playing" 2 20
+# After the refill: room for 7 windows of 1 s, each with its input before it.
+record_until "$(awk -v p="$played" -v d="$delay" 'BEGIN { print p + d + 0.5 + d + 8 }')"
+stop_recording
+
+at() { awk -v t="$1" -v o="$2" 'BEGIN { printf "%.3f", t + o }'; }
+expect "before Stop" "$(measure --to "$(at "$stopped" -0.3)")" \
+  "abs(delay_ms - 1500) <= 10" "windows >= 3" "min_window_corr >= 0.99" "window_delay_spread_ms <= 2"
+# From just after Stop until just before the refilled delay runs out.
+expect "stopped, then filling" "$(measure --from "$(at "$stopped" 0.5)" --to "$(at "$played" "$delay - 0.6")")" \
+  "out_max_rms_dbfs < -60"
+expect "after Play" "$(measure --from "$(at "$played" "$delay + 0.5")")" \
+  "abs(delay_ms - 1500) <= 10" "windows >= 6" "min_window_corr >= 0.99" "window_delay_spread_ms <= 2"
+stop_morvane_expecting 2
+finish
