@@ -20,6 +20,7 @@ E2E_FAILURES=0
 MORVANE_PID=
 RECORD_PID=
 RECORD_T0=
+PLAY_PID=
 
 # Nothing from the caller's sound setup may leak into the private server's clients.
 unset PULSE_SINK PULSE_SOURCE PULSE_PROP PULSE_LATENCY_MSEC
@@ -108,7 +109,8 @@ make_signal() {
 
 play_signal() {
   paplay --latency-msec=100 -d radio "$WORK/signal.wav" 2>>"$WORK/paplay.log" &
-  E2E_PIDS+=($!)
+  PLAY_PID=$!
+  E2E_PIDS+=("$PLAY_PID")
 }
 
 # start_morvane DELAY: headless from "Monitor of Radio" to "TV"; its standard
@@ -190,7 +192,7 @@ stop_recording() {
 }
 
 # measure [ARGS...]: runs the measuring tool on the recording; prints its
-# summary line, the per-window lines go to the log.
+# summary line, the per-window lines go to the log (or MEASURE_WINDOWS_LOG).
 measure() {
   local out rc=0
   out=$("$MEASURE" --windows "$@" "$RECORD_FILE") || rc=$?
@@ -199,7 +201,7 @@ measure() {
     echo "delay_ms=nan"
     return 0
   fi
-  printf '%s\n' "$out" | grep '^window ' | sed 's/^/    /' >&2 || true
+  printf '%s\n' "$out" | grep '^window ' | sed 's/^/    /' >>"${MEASURE_WINDOWS_LOG:-/dev/stderr}" || true
   printf '%s\n' "$out" | grep -v '^window ' | tail -n 1
 }
 

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Morvane at 1.0 s against the sound server's own loopback module at
+# latency_msec=1000, both from "Monitor of Radio" to "TV" on one private
+# server fed with band-limited noise. Three runs of 60 s each, taken in turn.
+# Prints one table: delay error, its spread over the runs and within each run
+# (drift over 60 s), the worst 1 s window correlation, CPU use and memory.
+#   bench/loopback_bench.sh [build-dir]      (about 8 minutes)
+# BENCH_RUNS, BENCH_SPAN and BENCH_IDLE_SPAN (seconds) shorten it for a try.
+#
+# CPU: Morvane's own process time (utime + stime from /proc/PID/stat) over the
+# 60 s; the loopback runs inside the server, so its figure is the server's CPU
+# above the server's idle figure (signal playing and bus recorded, nothing
+# looping). The server's extra CPU while serving Morvane's two streams is
+# shown as well.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(realpath "${1:-build}")
+for f in "$build/src/app/linux/morvane" "$build/tests/e2e/morvane_measure_delay"; do
+  [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }
+done
+source "$here/../tests/e2e/e2e_lib.sh" "$build/src/app/linux/morvane" "$build/tests/e2e/morvane_measure_delay"
+MEASURE_WINDOWS_LOG=$WORK/windows.log
+
+runs=${BENCH_RUNS:-3}
+span=${BENCH_SPAN:-60}       # seconds of 1 s windows per run
+idle_span=${BENCH_IDLE_SPAN:-20}
+hz=$(getconf CLK_TCK)
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+field() { printf '%s\n' "$1" | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k { print $2 }'; }
+# percent TICKS SECONDS: CPU time as a percentage of one core.
+percent() { awk -v t="$1" -v s="$2" -v hz="$hz" 'BEGIN { printf "%.3f", t / hz / s * 100 }'; }
+
+start_server
+spid=$(server_pid)
+make_signal $((span + 20))
+
+# The server's own CPU with the signal playing and the bus recorded, nothing
+# looping; taken before every run, as the machine's load changes.
+idle_run() {
+  play_signal
+  start_recording "$WORK/idle.wav"
+  t0=$(now); s0=$(cpu_ticks "$spid")
+  record_until "$idle_span"
+  s1=$(cpu_ticks "$spid"); wall=$(since "$t0")
+  stop_recording
+  end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
+  idle=$(percent $((s1 - s0)) "$wall")
+  idles+=("$idle")
+  log "server idle: $idle % of a core"
+}
+
+record_run() {  # the recording long enough for $span windows after the delay
+  start_recording "$WORK/run.wav"
+  t0=$(now); s0=$(cpu_ticks "$spid")
+  if [ -n "$MORVANE_PID" ]; then m0=$(cpu_ticks "$MORVANE_PID"); fi
+  record_until $((span + 3))
+  s1=$(cpu_ticks "$spid"); wall=$(since "$t0")
+  if [ -n "$MORVANE_PID" ]; then m1=$(cpu_ticks "$MORVANE_PID"); fi
+  stop_recording
+}
+
+declare -a idles m_delay m_drift m_spread m_corr m_cpu m_srv m_hwm l_delay l_drift l_spread l_corr l_srv
+for run in $(seq 1 "$runs"); do
+  idle_run
+  log "run $run: morvane"
+  play_signal
+  start_morvane 1.0
+  wait_for_log "s - playing" "$run" 20
+  pause 1
+  record_run
+  m_hwm+=("$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$MORVANE_PID/status")")
+  stop_morvane_expecting 2
+  MORVANE_PID=
+  end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
+  r=$(measure)
+  log "morvane: $r"
+  m_delay+=("$(field "$r" delay_ms)"); m_drift+=("$(field "$r" drift_ms)")
+  m_spread+=("$(field "$r" window_delay_spread_ms)"); m_corr+=("$(field "$r" min_window_corr)")
+  m_cpu+=("$(percent $((m1 - m0)) "$wall")")
+  m_srv+=("$(awk -v a="$(percent $((s1 - s0)) "$wall")" -v b="$idle" 'BEGIN { printf "%.3f", a - b }')")
+
+  log "run $run: module-loopback"
+  play_signal
+  module=$(pactl load-module module-loopback source=radio.monitor sink=tv latency_msec=1000)
+  # Let it reach its latency before measuring.
+  pause 5
+  record_run
+  pactl unload-module "$module"
+  end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
+  r=$(measure)
+  log "module-loopback: $r"
+  l_delay+=("$(field "$r" delay_ms)"); l_drift+=("$(field "$r" drift_ms)")
+  l_spread+=("$(field "$r" window_delay_spread_ms)"); l_corr+=("$(field "$r" min_window_corr)")
+  l_srv+=("$(awk -v a="$(percent $((s1 - s0)) "$wall")" -v b="$idle" 'BEGIN { printf "%.3f", a - b }')")
+done
+
+# summary KIND VALUES...: mean | error (mean - 1000) | spread (max - min) | worst (largest |v|) | min | max
+summary() {
+  local kind=$1; shift
+  printf '%s\n' "$@" | awk -v k="$kind" '
+    { v = $1 + 0; n++; s += v; if (n == 1 || v < lo) lo = v; if (n == 1 || v > hi) hi = v
+      a = v < 0 ? -v : v; if (n == 1 || a > w) { w = a; wv = v } }
+    END {
+      if (k == "mean") printf "%.2f", s / n
+      else if (k == "error") printf "%+.2f", s / n - 1000
+      else if (k == "spread") printf "%.2f", hi - lo
+      else if (k == "worst") printf "%+.2f", wv
+      else if (k == "min") printf "%.4f", lo
+      else if (k == "max") printf "%.2f", hi
+      else if (k == "mean3") printf "%.3f", s / n
+    }'
+}
+
+row() { printf '%-44s %16s %16s\n' "$1" "$2" "$3"; }
+echo
+row "delay 1.0 s, $runs runs x ${span} s" "Morvane" "module-loopback"
+row "delay, mean of runs (ms)" "$(summary mean "${m_delay[@]}")" "$(summary mean "${l_delay[@]}")"
+row "delay error (ms)" "$(summary error "${m_delay[@]}")" "$(summary error "${l_delay[@]}")"
+row "delay per run (ms)" "$(printf '%.1f/' "${m_delay[@]}" | sed 's|/$||')" "$(printf '%.1f/' "${l_delay[@]}" | sed 's|/$||')"
+row "spread over runs (ms)" "$(summary spread "${m_delay[@]}")" "$(summary spread "${l_delay[@]}")"
+row "drift over ${span} s, worst run (ms)" "$(summary worst "${m_drift[@]}")" "$(summary worst "${l_drift[@]}")"
+row "1 s window delay spread, worst run (ms)" "$(summary max "${m_spread[@]}")" "$(summary max "${l_spread[@]}")"
+row "min 1 s window correlation" "$(summary min "${m_corr[@]}")" "$(summary min "${l_corr[@]}")"
+row "CPU, % of a core (process / server extra)" "$(summary mean3 "${m_cpu[@]}")" "$(summary mean3 "${l_srv[@]}")"
+row "server extra CPU for the streams (%)" "$(summary mean3 "${m_srv[@]}")" "(included above)"
+row "peak resident memory VmHWM (MiB)" "$(summary max "${m_hwm[@]}")" "(in the server)"
+row "server idle CPU, mean of runs (%)" "$(summary mean3 "${idles[@]}")" "$(summary mean3 "${idles[@]}")"
+[ "$E2E_FAILURES" -eq 0 ] || { log "$E2E_FAILURES problem(s) during the runs; see above"; exit 1; }
