@@ -4,14 +4,14 @@
 # server fed with band-limited noise. Three runs of 60 s each, taken in turn.
 # Prints one table: delay error, its spread over the runs and within each run
 # (drift over 60 s), the worst 1 s window correlation, CPU use and memory.
-#   bench/loopback_bench.sh [build-dir]      (about 8 minutes)
+#   bench/loopback_bench.sh [build-dir]      (about 10 minutes)
 # BENCH_RUNS, BENCH_SPAN and BENCH_IDLE_SPAN (seconds) shorten it for a try.
 #
 # CPU: Morvane's own process time (utime + stime from /proc/PID/stat) over the
 # 60 s; the loopback runs inside the server, so its figure is the server's CPU
 # above the server's idle figure (signal playing and bus recorded, nothing
-# looping). The server's extra CPU while serving Morvane's two streams is
-# shown as well.
+# looping, measured just before and after each run). The server's extra CPU
+# while serving Morvane's two streams is shown as well.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "${1:-build}")
@@ -36,7 +36,7 @@ spid=$(server_pid)
 make_signal $((span + 20))
 
 # The server's own CPU with the signal playing and the bus recorded, nothing
-# looping; taken before every run, as the machine's load changes.
+# looping; taken before and after every run, as the machine's load changes.
 idle_run() {
   play_signal
   start_recording "$WORK/idle.wav"
@@ -60,9 +60,24 @@ record_run() {  # the recording long enough for $span windows after the delay
   stop_recording
 }
 
-declare -a idles m_delay m_drift m_spread m_corr m_cpu m_srv m_hwm l_delay l_drift l_spread l_corr l_srv
+# A run's own figures; a run whose recording could not be measured ends the
+# benchmark rather than spoil the table.
+measure_run() {
+  r=$(measure)
+  log "$1: $r"
+  case $(field "$r" delay_ms) in
+    ''|nan|-nan) log "the $1 run could not be measured"; exit 1 ;;
+  esac
+}
+# extra_cpu: the server's CPU in the run above the mean of the idle spans
+# just before and after it.
+extra_cpu() {
+  awk -v a="$(percent $((s1 - s0)) "$wall")" -v b="$1" -v c="$2" 'BEGIN { printf "%.3f", a - (b + c) / 2 }'
+}
+
+declare -a idles m_delay m_drift m_spread m_corr m_res m_cpu m_srv m_hwm l_delay l_drift l_spread l_corr l_res l_srv
+idle_run
 for run in $(seq 1 "$runs"); do
-  idle_run
   log "run $run: morvane"
   play_signal
   start_morvane 1.0
@@ -73,12 +88,15 @@ for run in $(seq 1 "$runs"); do
   stop_morvane_expecting 2
   MORVANE_PID=
   end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
-  r=$(measure)
-  log "morvane: $r"
+  measure_run morvane
   m_delay+=("$(field "$r" delay_ms)"); m_drift+=("$(field "$r" drift_ms)")
   m_spread+=("$(field "$r" window_delay_spread_ms)"); m_corr+=("$(field "$r" min_window_corr)")
+  m_res+=("$(field "$r" max_block_residual_db)")
   m_cpu+=("$(percent $((m1 - m0)) "$wall")")
-  m_srv+=("$(awk -v a="$(percent $((s1 - s0)) "$wall")" -v b="$idle" 'BEGIN { printf "%.3f", a - b }')")
+  before=$idle; keep=("$s0" "$s1" "$wall")
+  idle_run
+  s0=${keep[0]} s1=${keep[1]} wall=${keep[2]}
+  m_srv+=("$(extra_cpu "$before" "$idle")")
 
   log "run $run: module-loopback"
   play_signal
@@ -88,11 +106,14 @@ for run in $(seq 1 "$runs"); do
   record_run
   pactl unload-module "$module"
   end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
-  r=$(measure)
-  log "module-loopback: $r"
+  measure_run module-loopback
   l_delay+=("$(field "$r" delay_ms)"); l_drift+=("$(field "$r" drift_ms)")
   l_spread+=("$(field "$r" window_delay_spread_ms)"); l_corr+=("$(field "$r" min_window_corr)")
-  l_srv+=("$(awk -v a="$(percent $((s1 - s0)) "$wall")" -v b="$idle" 'BEGIN { printf "%.3f", a - b }')")
+  l_res+=("$(field "$r" max_block_residual_db)")
+  before=$idle; keep=("$s0" "$s1" "$wall")
+  idle_run
+  s0=${keep[0]} s1=${keep[1]} wall=${keep[2]}
+  l_srv+=("$(extra_cpu "$before" "$idle")")
 done
 
 # summary KIND VALUES...: mean | error (mean - 1000) | spread (max - min) | worst (largest |v|) | min | max
@@ -109,6 +130,7 @@ summary() {
       else if (k == "min") printf "%.4f", lo
       else if (k == "max") printf "%.2f", hi
       else if (k == "mean3") printf "%.3f", s / n
+      else if (k == "maxdb") printf "%.1f", hi
     }'
 }
 
@@ -122,6 +144,7 @@ row "spread over runs (ms)" "$(summary spread "${m_delay[@]}")" "$(summary sprea
 row "drift over ${span} s, worst run (ms)" "$(summary worst "${m_drift[@]}")" "$(summary worst "${l_drift[@]}")"
 row "1 s window delay spread, worst run (ms)" "$(summary max "${m_spread[@]}")" "$(summary max "${l_spread[@]}")"
 row "min 1 s window correlation" "$(summary min "${m_corr[@]}")" "$(summary min "${l_corr[@]}")"
+row "worst 10 ms block residual (dB)" "$(summary maxdb "${m_res[@]}")" "$(summary maxdb "${l_res[@]}")"
 row "CPU, % of a core (process / server extra)" "$(summary mean3 "${m_cpu[@]}")" "$(summary mean3 "${l_srv[@]}")"
 row "server extra CPU for the streams (%)" "$(summary mean3 "${m_srv[@]}")" "(included above)"
 row "peak resident memory VmHWM (MiB)" "$(summary max "${m_hwm[@]}")" "(in the server)"

@@ -25,6 +25,7 @@ expect "delay $delay s" "$(measure)" \
   "abs(min_window_delay_ms - $ms) <= 10 && abs(max_window_delay_ms - $ms) <= 10" \
   "windows >= 20" \
   "min_window_corr >= 0.99" \
+  "max_block_residual_db <= -20" \
   "window_delay_spread_ms <= 2" \
   "abs(drift_ms) <= 2"
 stop_morvane_expecting 2

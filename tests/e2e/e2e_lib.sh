@@ -157,6 +157,8 @@ wait_for_log() {
 # record_time tells the position in the recording to within tens of ms.
 start_recording() {
   RECORD_FILE=$1
+  # A file left from an earlier recording would fake the start below.
+  rm -f "$RECORD_FILE"
   parecord -d bus.monitor --latency-msec=50 --rate=44100 --channels=4 --channel-map=aux0,aux1,aux2,aux3 \
     --no-remix --format=s16le --file-format=wav "$RECORD_FILE" 2>>"$WORK/parecord.log" &
   RECORD_PID=$!

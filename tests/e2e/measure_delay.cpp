@@ -13,6 +13,9 @@
 //   min_window_delay_ms, max_window_delay_ms, window_delay_spread_ms
 //                          the per-window delays' range
 //   drift_ms               per-window delay change over the span (line fit)
+//   max_block_residual_db  worst 10 ms block: output minus the gain-matched
+//                          input at the window's whole-sample lag, against
+//                          the input, in dB (dropouts and clicks show here)
 //   out_max_rms_dbfs       loudest 1 s of the output half (per channel)
 //   duration_s             length of the span
 // With --windows, one line per window before it. Exit code 0 when a delay
@@ -193,8 +196,32 @@ double Dbfs(double energy, size_t n) {
 }
 
 struct Window {
-    double start_s, delay_ms, corr, in_dbfs, out_dbfs;
+    double start_s, delay_ms, corr, in_dbfs, out_dbfs, residual_db;
 };
+
+// The worst 10 ms block of an output window against its input at a whole
+// sample lag, scaled by the least-squares gain: the energy of what does not
+// match, relative to the input's, in dB. A few missing or repeated
+// milliseconds hardly move a 1 s correlation but stand out here.
+double WorstBlockResidualDb(const float* y, const float* x, size_t w, size_t block, double gain) {
+    if (gain <= 0) return 0;  // nothing of the input in the output
+    double total = 0;
+    for (size_t j = 0; j < w; ++j) total += double(x[j]) * x[j];
+    // Blocks 40 dB below the window's mean carry too little to judge.
+    const double quiet = 1e-4 * total / double(w) * double(block);
+    double worst = -200;
+    for (size_t b = 0; b + block <= w; b += block) {
+        double in = 0, res = 0;
+        for (size_t j = b; j < b + block; ++j) {
+            in += double(x[j]) * x[j];
+            const double e = y[j] - gain * x[j];
+            res += e * e;
+        }
+        if (in <= quiet) continue;
+        worst = std::max(worst, 10 * std::log10(std::max(res / (gain * gain * in), 1e-20)));
+    }
+    return worst;
+}
 
 int Usage() {
     std::fprintf(stderr,
@@ -258,7 +285,8 @@ int main(int argc, char** argv) {
     const Prefix px(x), py(y);
     if (n < size_t(rate) || Dbfs(px.Energy(0, n), n) < minDbfs) {
         std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 min_window_delay_ms=nan "
-                    "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan out_max_rms_dbfs=%.1f "
+                    "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan max_block_residual_db=0 "
+                    "out_max_rms_dbfs=%.1f "
                     "duration_s=%.3f\n",
                     Dbfs(py.Energy(0, n), n), double(n) / rate);
         std::fprintf(stderr, "morvane_measure_delay: the input half has no signal\n");
@@ -310,14 +338,19 @@ int main(int argc, char** argv) {
             if (c[m] > c[top]) top = m;
         }
         const double lag = double(best + search) - (double(top) + ParabolicOffset(c, top));
-        windows.push_back({double(start) / rate, lag / rate * 1000, c[top], inDb, outDb});
+        const double ex = px.Energy(inBegin + top, inBegin + top + w);
+        const double residual = WorstBlockResidualDb(y.data() + start, x.data() + inBegin + top, w,
+                                                     size_t(rate / 100), ex > 0 ? local[top] / ex : 0);
+        windows.push_back({double(start) / rate, lag / rate * 1000, c[top], inDb, outDb, residual});
     }
 
-    double minCorr = windows.empty() ? 0 : 1, lo = 0, hi = 0, drift = 0;
+    double minCorr = windows.empty() ? 0 : 1, lo = 0, hi = 0, drift = 0, worstResidual = 0;
     if (!windows.empty()) {
         lo = hi = windows[0].delay_ms;
+        worstResidual = -200;
         for (const Window& win : windows) {
             minCorr = std::min(minCorr, win.corr);
+            worstResidual = std::max(worstResidual, win.residual_db);
             lo = std::min(lo, win.delay_ms);
             hi = std::max(hi, win.delay_ms);
         }
@@ -339,12 +372,14 @@ int main(int argc, char** argv) {
 
     if (listWindows) {
         for (const Window& win : windows)
-            std::printf("window start_s=%.3f delay_ms=%.3f corr=%.5f in_rms_dbfs=%.1f out_rms_dbfs=%.1f\n",
-                        win.start_s + from, win.delay_ms, win.corr, win.in_dbfs, win.out_dbfs);
+            std::printf("window start_s=%.3f delay_ms=%.3f corr=%.5f residual_db=%.1f in_rms_dbfs=%.1f "
+                        "out_rms_dbfs=%.1f\n",
+                        win.start_s + from, win.delay_ms, win.corr, win.residual_db, win.in_dbfs, win.out_dbfs);
     }
     std::printf("delay_ms=%.3f peak_corr=%.5f windows=%zu min_window_corr=%.5f min_window_delay_ms=%.3f "
-                "max_window_delay_ms=%.3f window_delay_spread_ms=%.3f drift_ms=%.3f out_max_rms_dbfs=%.1f "
-                "duration_s=%.3f\n",
-                delayMs, norm[best], windows.size(), minCorr, lo, hi, hi - lo, drift, outMaxDbfs, double(n) / rate);
+                "max_window_delay_ms=%.3f window_delay_spread_ms=%.3f drift_ms=%.3f max_block_residual_db=%.1f "
+                "out_max_rms_dbfs=%.1f duration_s=%.3f\n",
+                delayMs, norm[best], windows.size(), minCorr, lo, hi, hi - lo, drift, worstResidual, outMaxDbfs,
+                double(n) / rate);
     return 0;
 }
