@@ -161,12 +161,22 @@ void CHeadlessHost::Click(int id) {
     m_lastFill = -1;
 }
 
+// Keystroke by keystroke over the whole text selected, as a user retyping the
+// box would: every keystroke goes through the update rule, and one that would
+// make the text longer than the box takes is refused.
 void CHeadlessHost::Type(const std::string& text) {
-    const std::string typed = m_editLimit > 0 ? text.substr(0, static_cast<size_t>(m_editLimit)) : text;
-    m_text = typed;
-    m_caret = static_cast<int>(typed.size());
-    Send(WM_COMMAND, MakeCommand(IDC_DELAY_EDIT, EN_UPDATE));
-    Send(WM_COMMAND, MakeCommand(IDC_DELAY_EDIT, EN_CHANGE));
+    int selStart = 0;
+    int selEnd = static_cast<int>(m_text.size());
+    for (char c : text) {
+        std::string next = m_text.substr(0, static_cast<size_t>(selStart)) + c +
+                           m_text.substr(static_cast<size_t>(std::min<int>(selEnd, static_cast<int>(m_text.size()))));
+        if (m_editLimit > 0 && static_cast<int>(next.size()) > m_editLimit) continue;
+        m_text = std::move(next);
+        m_caret = selStart + 1;
+        Send(WM_COMMAND, MakeCommand(IDC_DELAY_EDIT, EN_UPDATE));
+        Send(WM_COMMAND, MakeCommand(IDC_DELAY_EDIT, EN_CHANGE));
+        selStart = selEnd = std::min<int>(m_caret, static_cast<int>(m_text.size()));
+    }
     std::fprintf(m_report, "%sDelay %s s\n", m_interactive && m_lastFill >= 0 ? "\n" : "", m_text.c_str());
     m_lastFill = -1;
 }
