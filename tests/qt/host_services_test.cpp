@@ -4,9 +4,9 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <thread>
@@ -65,8 +65,8 @@ TEST(ModalBoxes, AboutBoxKeepsTheLineRunning) {
         rig.RunFor(5 * kBufferFrames);
         receivedInside = rig.dialog.Engine().ReceivedCount();
         meterInside = rig.Meter(IDC_INPUT_RIGHT)->value();
-        if (auto* buttons = box->findChild<QDialogButtonBox*>())
-            QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+        for (auto* button : box->findChildren<QPushButton*>())
+            if (button->text() == "OK") QTest::mouseClick(button, Qt::LeftButton);
     });
     QTest::mouseClick(rig.Button(ID_APP_ABOUT), Qt::LeftButton);
     EXPECT_EQ(title, "About Morvane");

@@ -14,7 +14,7 @@
 #include "resource.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/main_dlg_template.h"
-#include "ui/qt/qt_about_box.h"
+#include "ui/qt/qt_about_dialog.h"
 #include "ui/qt/qt_delay_slider.h"
 #include "ui/qt/qt_group_frame.h"
 #include "ui/qt/qt_icons.h"
@@ -387,6 +387,6 @@ intptr_t CQtDialogHost::ShellExecute(const std::string& file, const std::string&
     return QProcess::startDetached(program, arguments) ? kShellStarted : kShellAccessDenied;
 }
 
-void CQtDialogHost::RunAboutBox() { RunQtAboutBox(ModalOwner()); }
+void CQtDialogHost::RunAboutBox() { RunQtAboutDialog(ModalOwner()); }
 
 }  // namespace morvane
