@@ -13,7 +13,7 @@
 
 #include "resource.h"
 #include "ui/qt/dialog_units.h"
-#include "window_rig.h"
+#include "support/qt_rig/window_rig.h"
 
 namespace morvane::qttest {
 namespace {

@@ -18,7 +18,7 @@
 #include "ui/qt/qt_application.h"
 #include "ui/qt/qt_delay_slider.h"
 #include "ui/qt/qt_group_frame.h"
-#include "window_rig.h"
+#include "support/qt_rig/window_rig.h"
 
 namespace morvane::qttest {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "resource.h"
 #include "ui/qt/qt_delay_slider.h"
-#include "window_rig.h"
+#include "support/qt_rig/window_rig.h"
 
 namespace morvane::qttest {
 namespace {

@@ -9,7 +9,7 @@
 #include <QSet>
 
 #include "resource.h"
-#include "window_rig.h"
+#include "support/qt_rig/window_rig.h"
 
 namespace morvane::qttest {
 namespace {

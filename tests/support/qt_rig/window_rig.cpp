@@ -1,4 +1,4 @@
-#include "window_rig.h"
+#include "support/qt_rig/window_rig.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
