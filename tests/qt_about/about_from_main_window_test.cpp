@@ -141,7 +141,7 @@ TEST(AboutFromMainWindow, Screenshot) {
             QPainter painter(&shot);
             painter.drawImage(QPointF(box.pos() - rig.Window()->pos()) * ratio, over);
         }
-        const QString dir = qEnvironmentVariable("MORVANE_SCREENSHOT_DIR", QDir::currentPath());
+        const QString dir = qEnvironmentVariable("MORVANE_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
         QDir().mkpath(dir);
         EXPECT_TRUE(shot.save(dir + QStringLiteral("/about-from-main-window.png")));
         QTest::keyClick(&box, Qt::Key_Escape);
