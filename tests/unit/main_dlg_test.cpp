@@ -203,7 +203,9 @@ TEST(MainWindow, MixerFallsBackOnlyWhenTheFirstProgramIsMissing) {
         s.host.Command(IDC_MIXER);
         ASSERT_EQ(s.host.launched.size(), c.launches);
         EXPECT_EQ(s.host.launched[0], launch(mixer.first));
-        if (c.launches == 2) EXPECT_EQ(s.host.launched[1], launch(mixer.fallback));
+        if (c.launches == 2) {
+            EXPECT_EQ(s.host.launched[1], launch(mixer.fallback));
+        }
         EXPECT_TRUE(s.host.messageBoxes.empty());
     }
 }
