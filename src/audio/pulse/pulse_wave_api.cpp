@@ -22,8 +22,9 @@ constexpr int kConnectTimeoutMs = 3000;
 constexpr int kOperationTimeoutMs = 2000;
 // A count query while the server is away tries again no sooner than this.
 constexpr auto kReconnectInterval = std::chrono::milliseconds(250);
-// Completions of played buffers are checked this often while playing.
-constexpr pa_usec_t kPlaybackPollUsec = 10 * PA_USEC_PER_MSEC;
+// A timing reading that failed, or found the stream not playing, is asked
+// for again after this long.
+constexpr pa_usec_t kTimingRetryUsec = 20 * PA_USEC_PER_MSEC;
 // A playback run is lined up against capture only when a buffer was captured
 // this recently; and it never skips more than this of its start.
 constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
@@ -72,6 +73,7 @@ struct CPulseWaveApi::Device {
     struct Sent {
         WAVEHDR* header;
         uint64_t end;  // our write position just past its last byte
+        // Once the server has read its end: when that is heard.
         std::optional<Clock::time_point> heardAt;
     };
     std::deque<Sent> sent;
@@ -86,7 +88,9 @@ struct CPulseWaveApi::Device {
     int probeTries = 0;
     uint64_t runStart = 0;             // our write position of the run's first byte
     Clock::time_point runTarget;      // when that byte should be heard
-    pa_time_event* poll = nullptr;
+    // Playback: fires when the front sent header should have been heard.
+    pa_time_event* due = nullptr;
+    bool dueArmed = false;
     pa_operation* timingOp = nullptr;
     bool started = false;  // capture: uncorked by start
     bool dead = false;     // the stream failed or the server went away
@@ -136,9 +140,11 @@ struct DeviceCallbacks {
     }
 
     // Capture: fill the queued headers strictly in order.
+    // A fragment arrives every time the source hands data out: keep the
+    // library calls per fragment few (each one is a system call or more).
     static void Read(pa_stream* s, size_t, void* userdata) {
         auto* d = static_cast<Device*>(userdata);
-        while (pa_stream_readable_size(s) > 0) {
+        for (;;) {
             const void* data = nullptr;
             size_t n = 0;
             if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
@@ -148,13 +154,6 @@ struct DeviceCallbacks {
     }
 
     static void Consume(Device* d, const char* data, size_t n) {
-        // How old the first byte of this fragment is; a monitor's data can
-        // arrive before it is heard, so this may be negative.
-        pa_usec_t lat = 0;
-        int negative = 0;
-        const bool haveLatency = pa_stream_get_latency(d->stream, &lat, &negative) == 0;
-        const int64_t ageUsec = negative ? -static_cast<int64_t>(lat) : static_cast<int64_t>(lat);
-        const Clock::time_point now = Clock::now();
         size_t offset = 0;
         while (!d->queue.empty()) {
             WAVEHDR* h = d->queue.front();
@@ -164,15 +163,23 @@ struct DeviceCallbacks {
             h->dwBytesRecorded += static_cast<uint32_t>(k);
             offset += k;
             if (h->dwBytesRecorded < h->dwBufferLength) break;
-            if (haveLatency) {
-                const int64_t endAge =
-                    ageUsec - static_cast<int64_t>(pa_bytes_to_usec(offset, &d->pcm));
-                d->api->m_lastCaptureEnd = now - std::chrono::microseconds(endAge);
-            }
+            NoteCaptureEnd(d, offset);
             d->queue.pop_front();
             d->Complete(h);
         }
         // Whatever arrives with no header queued is lost, as on the platform.
+    }
+
+    // When the byte `offset` into the fragment being read was heard.
+    static void NoteCaptureEnd(Device* d, size_t offset) {
+        // How old the first byte of this fragment is; a monitor's data can
+        // arrive before it is heard, so this may be negative.
+        pa_usec_t lat = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(d->stream, &lat, &negative) != 0) return;
+        const int64_t ageUsec = negative ? -static_cast<int64_t>(lat) : static_cast<int64_t>(lat);
+        const int64_t endAge = ageUsec - static_cast<int64_t>(pa_bytes_to_usec(offset, &d->pcm));
+        d->api->m_lastCaptureEnd = Clock::now() - std::chrono::microseconds(endAge);
     }
 
     static void Write(pa_stream*, size_t, void* userdata) { Feed(static_cast<Device*>(userdata)); }
@@ -232,23 +239,40 @@ struct DeviceCallbacks {
             d->written += k;
             room -= k;
         }
-        if (wrote || !d->sent.empty()) StartPoll(d);
+        (void)wrote;
+        // Sent headers are watched by one timing reading at a time, each
+        // scheduling the next; a header sent with none under way starts it.
+        if (!d->sent.empty() && !d->dueArmed && d->timingOp == nullptr) RequestTiming(d);
     }
 
-    static void StartPoll(Device* d) {
-        if (d->poll == nullptr) return;
+    static void ArmDue(Device* d, Clock::time_point when) {
+        if (d->due == nullptr) return;
+        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(when - Clock::now());
         timeval tv;
-        pa_timeval_add(pa_gettimeofday(&tv), kPlaybackPollUsec);
-        pa_threaded_mainloop_get_api(d->api->m_loop)->time_restart(d->poll, &tv);
+        pa_timeval_add(pa_gettimeofday(&tv),
+                       static_cast<pa_usec_t>(std::max<int64_t>(wait.count(), 0)));
+        pa_threaded_mainloop_get_api(d->api->m_loop)->time_restart(d->due, &tv);
+        d->dueArmed = true;
     }
 
-    // Playback: ask where the server is, then hand back what has been heard.
-    static void Poll(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
+    static void DisarmDue(Device* d) {
+        if (d->due != nullptr && d->dueArmed)
+            pa_threaded_mainloop_get_api(d->api->m_loop)->time_restart(d->due, nullptr);
+        d->dueArmed = false;
+    }
+
+    // Playback: the front header should have been heard by now. If the last
+    // reading saw its end read by the server it is done; otherwise ask again.
+    static void Due(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
         auto* d = static_cast<Device*>(userdata);
-        if (!d->Ready() || (d->sent.empty() && d->queue.empty())) return;
-        RequestTiming(d);
+        d->dueArmed = false;
+        if (!d->Ready()) return;
         FinishHeard(d);
-        StartPoll(d);
+        if (d->sent.empty()) return;
+        if (d->sent.front().heardAt)
+            ArmDue(d, *d->sent.front().heardAt);
+        else
+            RequestTiming(d);
     }
 
     static void RequestTiming(Device* d) {
@@ -263,15 +287,19 @@ struct DeviceCallbacks {
         }
         const pa_timing_info* ti = success ? pa_stream_get_timing_info(s) : nullptr;
         if (ti == nullptr || ti->read_index_corrupt || ti->write_index_corrupt) {
-            if (d->probing && ++d->probeTries < kProbeTries) RequestTiming(d);
+            if (d->probing && ++d->probeTries < kProbeTries)
+                RequestTiming(d);
+            else if (!d->sent.empty())
+                ArmDue(d, Clock::now() + std::chrono::microseconds(kTimingRetryUsec));
             return;
         }
         // The server's write index stands for our write position now; what it
-        // has read is that far behind it. Data read is heard one sink latency
-        // later.
+        // had read when it took the reading is that far behind it. Data read
+        // is heard one sink latency later. The reading's own time stamp, not
+        // the time its answer reached us, is what the positions belong to.
         const int64_t behind = ti->write_index - ti->read_index;
         const int64_t readPos = static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0);
-        const Clock::time_point now = Clock::now();
+        const Clock::time_point now = TimeOf(ti->timestamp);
         if (d->probing) {
             if (ti->playing) {
                 // When the run's first byte is heard, against when it should be:
@@ -315,6 +343,27 @@ struct DeviceCallbacks {
             x.heardAt = now + std::chrono::microseconds(std::max<int64_t>(waitUsec, 0));
         }
         FinishHeard(d);
+        if (d->sent.empty() || d->timingOp != nullptr) return;
+        const Device::Sent& front = d->sent.front();
+        if (front.heardAt) {
+            ArmDue(d, *front.heardAt);
+        } else if (ti->playing) {
+            // Not read yet: playing on, its end is heard this much later.
+            const uint64_t ahead = front.end - static_cast<uint64_t>(std::max<int64_t>(readPos, 0));
+            ArmDue(d, now + std::chrono::microseconds(ti->sink_usec + pa_bytes_to_usec(ahead, &d->pcm)));
+        } else {
+            ArmDue(d, Clock::now() + std::chrono::microseconds(kTimingRetryUsec));
+        }
+    }
+
+    // A time stamp of the server's clock (the wall clock) on our clock.
+    static Clock::time_point TimeOf(const timeval& stamp) {
+        timeval wall;
+        pa_gettimeofday(&wall);
+        const Clock::time_point now = Clock::now();
+        const int64_t ageUsec = static_cast<int64_t>(pa_timeval_diff(&wall, &stamp)) *
+                                (pa_timeval_cmp(&wall, &stamp) >= 0 ? 1 : -1);
+        return now - std::chrono::microseconds(ageUsec);
     }
 
     static void FinishHeard(Device* d) {
@@ -615,12 +664,11 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         pa_stream_set_write_callback(s, &DeviceCallbacks::Write, d);
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
         timeval never{};
-        d->poll = api->time_new(api, &never, &DeviceCallbacks::Poll, d);
-        api->time_restart(d->poll, nullptr);
+        d->due = api->time_new(api, &never, &DeviceCallbacks::Due, d);
+        api->time_restart(d->due, nullptr);
         rc = pa_stream_connect_playback(
             s, deviceName, &attr,
-            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE),
-            nullptr, nullptr);
+            PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
     }
     m_devices.insert(d);
     MMRESULT result = MMSYSERR_NOERROR;
@@ -663,8 +711,8 @@ void CPulseWaveApi::Destroy(Device* d) {
         pa_operation_unref(d->timingOp);
         d->timingOp = nullptr;
     }
-    if (d->poll != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(d->poll);
-    d->poll = nullptr;
+    if (d->due != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(d->due);
+    d->due = nullptr;
     if (d->stream != nullptr) {
         pa_stream_set_state_callback(d->stream, nullptr, nullptr);
         pa_stream_set_read_callback(d->stream, nullptr, nullptr);
@@ -819,6 +867,7 @@ MMRESULT CPulseWaveApi::Reset(bool capture, void* handle) {
     sent.swap(d->sent);
     queue.swap(d->queue);
     d->ReturnAll();  // nothing left to return; clears the run's state
+    DeviceCallbacks::DisarmDue(d);
     if (d->Ready()) {
         // Each wait ends early if the stream or the server fails meanwhile.
         if (capture)

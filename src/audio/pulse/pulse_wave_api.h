@@ -34,12 +34,16 @@ namespace morvane {
 
 class CPulseWaveApi : public IWaveApi {
 public:
-    // Capture completes a buffer within about this long of its last sample.
-    static constexpr uint32_t kCaptureFragmentMs = 10;
+    // Capture completes a buffer at most about this long after its last
+    // sample (sooner when the source hands data out more often); a delay of
+    // 0.2 s or more keeps a buffer in reserve, so this leaves it half.
+    static constexpr uint32_t kCaptureFragmentMs = 50;
     // What a playback stream keeps in the server; the rest waits on our side.
-    // Less dropped out under load on a two-core machine.
-    static constexpr uint32_t kPlaybackTargetMs = 100;
-    static constexpr uint32_t kPlaybackRequestMs = 20;
+    // Less than 100 ms dropped out under load on a two-core machine. The
+    // server asks for more once a buffer's worth has played: few wake-ups,
+    // and a quarter of the target length left for the sink's own latency.
+    static constexpr uint32_t kPlaybackTargetMs = 250;
+    static constexpr uint32_t kPlaybackRequestMs = 100;
 
     // server: a server address as libpulse takes it; empty for its default
     // (PULSE_SERVER, client.conf, the user's runtime directory).
