@@ -1,6 +1,7 @@
-// Every libpulse call and callback of the wave layer lives in this file.
+// Every libpulse call and callback of the wave layer lives in this file; the
+// main loop it runs on is in pulse_loop.cpp.
 //
-// Locking: the threaded main loop's lock guards all state here. Callbacks run
+// Locking: the main loop's lock guards all state here. Callbacks run
 // on the loop's thread with it held; the public calls take it on the caller's
 // thread. A header belongs to the caller unless it is queued; while queued
 // only code under the lock touches it, and it is handed back (flags first,
@@ -128,7 +129,7 @@ struct DeviceCallbacks {
 
     static void State(pa_stream* s, void* userdata) {
         auto* d = static_cast<Device*>(userdata);
-        pa_threaded_mainloop_signal(d->api->m_loop, 0);
+        d->api->m_loop->Signal();
         const pa_stream_state_t st = pa_stream_get_state(s);
         if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) {
             if (d->capture && d->started && d->api->m_runningCaptures > 0)
@@ -251,13 +252,13 @@ struct DeviceCallbacks {
         timeval tv;
         pa_timeval_add(pa_gettimeofday(&tv),
                        static_cast<pa_usec_t>(std::max<int64_t>(wait.count(), 0)));
-        pa_threaded_mainloop_get_api(d->api->m_loop)->time_restart(d->due, &tv);
+        d->api->m_loop->Api()->time_restart(d->due, &tv);
         d->dueArmed = true;
     }
 
     static void DisarmDue(Device* d) {
         if (d->due != nullptr && d->dueArmed)
-            pa_threaded_mainloop_get_api(d->api->m_loop)->time_restart(d->due, nullptr);
+            d->api->m_loop->Api()->time_restart(d->due, nullptr);
         d->dueArmed = false;
     }
 
@@ -378,28 +379,31 @@ struct DeviceCallbacks {
 
 class CPulseWaveApi::Lock {
 public:
-    explicit Lock(pa_threaded_mainloop* loop) : m_loop(loop) {
-        if (m_loop != nullptr) pa_threaded_mainloop_lock(m_loop);
+    explicit Lock(const std::unique_ptr<CPulseLoop>& loop) : m_loop(loop.get()) {
+        if (m_loop != nullptr) m_loop->Lock();
     }
     ~Lock() {
-        if (m_loop != nullptr) pa_threaded_mainloop_unlock(m_loop);
+        if (m_loop != nullptr) m_loop->Unlock();
     }
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
 private:
-    pa_threaded_mainloop* m_loop;
+    CPulseLoop* m_loop;
 };
 
 CPulseWaveApi::CPulseWaveApi(std::string server) : m_server(std::move(server)) {
-    m_loop = pa_threaded_mainloop_new();
-    if (m_loop != nullptr) {
-        pa_threaded_mainloop_set_name(m_loop, "morvane-audio");
-        if (pa_threaded_mainloop_start(m_loop) < 0) {
-            pa_threaded_mainloop_free(m_loop);
-            m_loop = nullptr;
-        }
-    }
+    m_loop = std::make_unique<CPulseLoop>(std::chrono::milliseconds(kLoopBatchMs));
+    // A timing reading is asked for when it is needed: its answer is not
+    // left waiting for the batch.
+    m_loop->SetHurryCheck(
+        [](void* self) {
+            for (const Device* d : static_cast<CPulseWaveApi*>(self)->m_devices)
+                if (d->timingOp != nullptr) return true;
+            return false;
+        },
+        this);
+    if (!m_loop->Start("morvane-audio")) m_loop.reset();
 }
 
 CPulseWaveApi::~CPulseWaveApi() {
@@ -409,20 +413,19 @@ CPulseWaveApi::~CPulseWaveApi() {
         while (!m_devices.empty()) Destroy(*m_devices.begin());
         DropContext();
     }
-    pa_threaded_mainloop_stop(m_loop);
-    pa_threaded_mainloop_free(m_loop);
+    m_loop.reset();
 }
 
 // ---- waiting on the loop (never from its own thread) ----
 
 bool CPulseWaveApi::WaitUntil(bool (*done)(void*), void* arg, int timeoutMs) {
     if (done(arg)) return true;
-    if (pa_threaded_mainloop_in_thread(m_loop)) return false;
+    if (m_loop->InThread()) return false;
     struct Alarm {
-        pa_threaded_mainloop* loop;
+        CPulseLoop* loop;
         bool fired;
-    } alarm{m_loop, false};
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    } alarm{m_loop.get(), false};
+    pa_mainloop_api* api = m_loop->Api();
     timeval tv;
     pa_timeval_add(pa_gettimeofday(&tv), static_cast<pa_usec_t>(timeoutMs) * PA_USEC_PER_MSEC);
     pa_time_event* e = api->time_new(
@@ -430,10 +433,10 @@ bool CPulseWaveApi::WaitUntil(bool (*done)(void*), void* arg, int timeoutMs) {
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* ud) {
             auto* a = static_cast<Alarm*>(ud);
             a->fired = true;
-            pa_threaded_mainloop_signal(a->loop, 0);
+            a->loop->Signal();
         },
         &alarm);
-    while (!done(arg) && !alarm.fired) pa_threaded_mainloop_wait(m_loop);
+    while (!done(arg) && !alarm.fired) m_loop->Wait();
     api->time_free(e);
     return done(arg);
 }
@@ -442,9 +445,9 @@ bool CPulseWaveApi::WaitOperation(pa_operation* op, int timeoutMs) {
     if (op == nullptr) return false;
     pa_operation_set_state_callback(
         op, [](pa_operation*, void* ud) {
-            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(ud), 0);
+            static_cast<CPulseLoop*>(ud)->Signal();
         },
-        m_loop);
+        m_loop.get());
     WaitUntil(
         [](void* o) {
             return pa_operation_get_state(static_cast<pa_operation*>(o)) != PA_OPERATION_RUNNING;
@@ -464,7 +467,7 @@ bool CPulseWaveApi::WaitOperation(pa_operation* op, int timeoutMs) {
 void CPulseWaveApi::OnContextState(pa_context* c, void* userdata) {
     auto* self = static_cast<CPulseWaveApi*>(userdata);
     if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c))) self->m_listsStale = true;
-    pa_threaded_mainloop_signal(self->m_loop, 0);
+    self->m_loop->Signal();
 }
 
 void CPulseWaveApi::DropContext() {
@@ -488,7 +491,7 @@ bool CPulseWaveApi::EnsureContext(bool eager) {
     pa_proplist* props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Morvane");
     pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "morvane");
-    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Morvane", props);
+    m_context = pa_context_new_with_proplist(m_loop->Api(), "Morvane", props);
     pa_proplist_free(props);
     bool ok = false;
     if (m_context != nullptr) {
@@ -662,7 +665,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         // the next write instead of playing on into silence.
         attr.prebuf = static_cast<uint32_t>(d->frame);
         pa_stream_set_write_callback(s, &DeviceCallbacks::Write, d);
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+        pa_mainloop_api* api = m_loop->Api();
         timeval never{};
         d->due = api->time_new(api, &never, &DeviceCallbacks::Due, d);
         api->time_restart(d->due, nullptr);
@@ -711,7 +714,7 @@ void CPulseWaveApi::Destroy(Device* d) {
         pa_operation_unref(d->timingOp);
         d->timingOp = nullptr;
     }
-    if (d->due != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(d->due);
+    if (d->due != nullptr) m_loop->Api()->time_free(d->due);
     d->due = nullptr;
     if (d->stream != nullptr) {
         pa_stream_set_state_callback(d->stream, nullptr, nullptr);

@@ -1,7 +1,7 @@
 #pragma once
 // The wave device interface on Linux, over the PulseAudio client library.
 //
-// One threaded main loop (the audio thread) per object. The audio thread only
+// One main loop on a thread of its own (the audio thread) per object. The audio thread only
 // moves samples between the server and the queued headers and posts
 // completions to the device's window; every other piece of work happens on
 // the calling (UI) thread under the loop's lock.
@@ -19,15 +19,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "audio/pulse/pulse_loop.h"
 #include "audio/wave_api.h"
 
 struct pa_context;
-struct pa_threaded_mainloop;
 struct pa_operation;
 
 namespace morvane {
@@ -44,6 +45,10 @@ public:
     // and a quarter of the target length left for the sink's own latency.
     static constexpr uint32_t kPlaybackTargetMs = 250;
     static constexpr uint32_t kPlaybackRequestMs = 100;
+    // How long the audio thread lets the server's messages gather between
+    // wake-ups (see CPulseLoop); captured buffers come back this much later
+    // at most.
+    static constexpr uint32_t kLoopBatchMs = 20;
 
     // server: a server address as libpulse takes it; empty for its default
     // (PULSE_SERVER, client.conf, the user's runtime directory).
@@ -115,7 +120,7 @@ private:
     friend struct DeviceCallbacks;
 
     const std::string m_server;
-    pa_threaded_mainloop* m_loop = nullptr;
+    std::unique_ptr<CPulseLoop> m_loop;
     pa_context* m_context = nullptr;
     std::optional<Clock::time_point> m_lastConnectFailure;
     bool m_listsStale = true;
