@@ -173,6 +173,21 @@ struct DeviceCallbacks {
 
     // When the byte `offset` into the fragment being read was heard.
     static void NoteCaptureEnd(Device* d, size_t offset) {
+        // From the last timing reading as it was taken: the server had
+        // written up to write_index then, and that byte was recorded
+        // source_usec earlier, or, from a monitor, is heard sink_usec later.
+        // Our read position counts in the same bytes, so any reading of the
+        // running stream places every byte exactly.
+        const pa_timing_info* ti = pa_stream_get_timing_info(d->stream);
+        if (ti != nullptr && !ti->read_index_corrupt && !ti->write_index_corrupt) {
+            const int64_t bytes = ti->read_index + static_cast<int64_t>(offset) - ti->write_index;
+            const int64_t span = static_cast<int64_t>(
+                pa_bytes_to_usec(static_cast<uint64_t>(std::abs(bytes)), &d->pcm));
+            const int64_t usec = (bytes < 0 ? -span : span) + static_cast<int64_t>(ti->sink_usec) -
+                                 static_cast<int64_t>(ti->source_usec);
+            d->api->m_lastCaptureEnd = TimeOf(ti->timestamp) + std::chrono::microseconds(usec);
+            return;
+        }
         // How old the first byte of this fragment is; a monitor's data can
         // arrive before it is heard, so this may be negative.
         pa_usec_t lat = 0;
