@@ -14,6 +14,9 @@ PACKAGES=(
   qt6-base-dev
   # demonstration and end-to-end tests: display, speech, sound tools
   xvfb xauth x11-utils xdotool espeak-ng sox imagemagick appstream desktop-file-utils
+  # the GIF cutter's fuzz run (tests/fuzz/run_fuzz.sh): clang with libFuzzer
+  # and the sanitizer runtimes
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
@@ -26,15 +29,3 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The GIF cutter's fuzz run (tests/fuzz/run_fuzz.sh): clang with libFuzzer
-# and the sanitizer runtimes.
-FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-missing=()
-for p in "${FUZZ_PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
