@@ -6,8 +6,8 @@
 
 namespace morvane {
 
-int RunMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce) {
-    if (!host.CreateDialog(dialog)) return 0;
+bool StartMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce) {
+    if (!host.CreateDialog(dialog)) return false;
     host.ShowWindow();
     if (playAtOnce || GetOptionValue("-play") != nullptr) {
         // Before the loop: the window is first painted with the line running.
@@ -15,6 +15,11 @@ int RunMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce) {
         host.ButtonSetCheck(IDC_PLAY, true);
         host.ButtonSetCheck(IDC_STOP, false);
     }
+    return true;
+}
+
+int RunMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce) {
+    if (!StartMainWindow(host, dialog, playAtOnce)) return 0;
     return host.RunMessageLoop();
 }
 

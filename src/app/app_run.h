@@ -7,8 +7,12 @@ namespace morvane {
 class IDialogHost;
 class CMainDlg;
 
+// Everything before the loop: create and show the window, then start the
+// line for -play or `playAtOnce`. False when the window could not be made.
+bool StartMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce = false);
+
 // Returns the exit code: the quit message's, or 0 when the window could not
-// be created. `playAtOnce` starts the line as -play does.
+// be created.
 int RunMainWindow(IDialogHost& host, CMainDlg& dialog, bool playAtOnce = false);
 
 }  // namespace morvane

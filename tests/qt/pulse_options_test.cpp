@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_run.h"
 #include "app/options.h"
 #include "audio/pulse/pulse_wave_api.h"
 #include "private_server.h"
@@ -36,13 +37,7 @@ struct Started {
         words.insert(words.begin(), "morvane");
         for (const auto& w : words) argv.push_back(w.c_str());
         SetProcessArguments(static_cast<int>(argv.size()), argv.data());
-        EXPECT_TRUE(host.CreateDialog(dialog));
-        host.ShowWindow();
-        if (GetOptionValue("-play") != nullptr) {
-            dialog.Play();
-            host.ButtonSetCheck(IDC_PLAY, true);
-            host.ButtonSetCheck(IDC_STOP, false);
-        }
+        EXPECT_TRUE(StartMainWindow(host, dialog));
     }
     ~Started() {
         dialog.Engine().Stop();
