@@ -1,16 +1,19 @@
 // The audio thread's main loop, without a server: work handed to it while it
-// gathers messages is done at once, its timers keep their time, messages wait
-// only when nobody expects them, and signals stay with the program.
+// lets messages gather is done at once, its timers and the planner's wake-up
+// time hold, messages are taken at once when the plan says so, and signals
+// stay with the program.
 
 #include <gtest/gtest.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/timeval.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <future>
 #include <string>
+#include <thread>
 
 #include "audio/pulse/pulse_loop.h"
 
@@ -19,9 +22,26 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A batch no test may wait out: anything left waiting for it hangs the test.
-constexpr auto kEndless = std::chrono::hours(1);
 constexpr auto kWatchdog = 30s;
+
+// A planner whose pause no test may wait out (anything left waiting for it
+// hangs the test) unless `hurry` is set; it counts its calls and can ask to
+// be woken `wakeInMs` from its call.
+struct TestPlanner {
+    std::atomic<bool> hurry{false};
+    std::atomic<int> wakeInMs{-1};
+    std::atomic<int> calls{0};
+    static CPulseLoop::Plan Plan(void* p) {
+        auto* self = static_cast<TestPlanner*>(p);
+        ++self->calls;
+        const auto now = CPulseLoop::Clock::now();
+        CPulseLoop::Plan plan;
+        plan.lookAt = self->hurry ? now : now + std::chrono::hours(1);
+        if (self->wakeInMs >= 0) plan.wakeAt = now + std::chrono::milliseconds(self->wakeInMs.load());
+        return plan;
+    }
+    void Attach(CPulseLoop& loop) { loop.SetPlanner(&TestPlanner::Plan, this); }
+};
 
 // Arms a timer `ms` from now that fulfils `done` when it fires.
 void After(pa_mainloop_api* api, int ms, std::promise<void>* done) {
@@ -36,8 +56,8 @@ void After(pa_mainloop_api* api, int ms, std::promise<void>* done) {
         done);
 }
 
-// Starts the loop and lets it wake once, so that it is inside a batch.
-void StartInsideABatch(CPulseLoop& loop) {
+// Starts the loop and lets it wake once, so that it is inside a pause.
+void StartInsideAPause(CPulseLoop& loop) {
     ASSERT_TRUE(loop.Start("loop-test"));
     std::promise<void> woke;
     loop.Lock();
@@ -46,9 +66,11 @@ void StartInsideABatch(CPulseLoop& loop) {
     ASSERT_EQ(woke.get_future().wait_for(kWatchdog), std::future_status::ready);
 }
 
-TEST(PulseLoop, TimersSetFromOutsideFireDuringABatch) {
-    CPulseLoop loop(kEndless);
-    StartInsideABatch(loop);
+TEST(PulseLoop, TimersSetFromOutsideFireDuringAPause) {
+    CPulseLoop loop;
+    TestPlanner planner;
+    planner.Attach(loop);
+    StartInsideAPause(loop);
     std::promise<void> fired;
     loop.Lock();
     After(loop.Api(), 10, &fired);
@@ -56,18 +78,36 @@ TEST(PulseLoop, TimersSetFromOutsideFireDuringABatch) {
     EXPECT_EQ(fired.get_future().wait_for(kWatchdog), std::future_status::ready);
 }
 
-// Messages from the server are data on a descriptor; a hurried loop takes them
-// as they come instead of at the end of its batch.
+// With no timer at all, the planner's wake-up time still wakes the loop.
+TEST(PulseLoop, ThePlannersWakeUpTimeHoldsWithoutTimers) {
+    CPulseLoop loop;
+    TestPlanner planner;
+    planner.Attach(loop);
+    StartInsideAPause(loop);
+    loop.Lock();
+    planner.wakeInMs = 10;
+    const int before = planner.calls;
+    loop.Wake();
+    loop.Unlock();
+    // The wake above plans once; only the wake-up time brings the calls after.
+    const auto limit = std::chrono::steady_clock::now() + kWatchdog;
+    while (planner.calls < before + 5 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_GE(planner.calls, before + 5);
+}
+
+// Messages from the server are data on a descriptor; when the plan asks for
+// them at once the loop takes them as they come instead of after its pause.
 TEST(PulseLoop, AHurriedLoopTakesMessagesAtOnce) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    CPulseLoop loop(kEndless);
-    bool expecting = false;
-    loop.SetHurryCheck([](void* e) { return *static_cast<bool*>(e); }, &expecting);
+    CPulseLoop loop;
+    TestPlanner planner;
+    planner.Attach(loop);
     std::promise<void> read;
-    StartInsideABatch(loop);
+    StartInsideAPause(loop);
     loop.Lock();
-    expecting = true;
+    planner.hurry = true;
     pa_io_event* io = loop.Api()->io_new(
         loop.Api(), fds[0], PA_IO_EVENT_INPUT,
         [](pa_mainloop_api* a, pa_io_event* e, int fd, pa_io_event_flags_t, void* p) {
@@ -90,7 +130,7 @@ TEST(PulseLoop, AHurriedLoopTakesMessagesAtOnce) {
 // The program takes SIGTERM on a thread of its choosing; the loop's thread must
 // not be picked, or the default action ends the process.
 TEST(PulseLoop, TheLoopThreadBlocksEverySignal) {
-    CPulseLoop loop(10ms);
+    CPulseLoop loop;
     ASSERT_TRUE(loop.Start("loop-signals"));
     std::promise<std::string> blocked;
     loop.Lock();

@@ -8,8 +8,19 @@
 #include <algorithm>
 
 namespace morvane {
+namespace {
 
-CPulseLoop::CPulseLoop(std::chrono::milliseconds batch) : m_batch(batch) {
+// Milliseconds from now until `t`, rounded up so that a sleep never ends
+// before it; 0 when past.
+int MillisecondsUntil(CPulseLoop::Clock::time_point t, CPulseLoop::Clock::time_point now) {
+    if (t <= now) return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - now).count();
+    return static_cast<int>(std::min<int64_t>(ms, 24 * 3600 * 1000));
+}
+
+}  // namespace
+
+CPulseLoop::CPulseLoop() {
     m_loop = pa_mainloop_new();
     if (m_loop != nullptr) pa_mainloop_set_poll_func(m_loop, &CPulseLoop::Poll, this);
 }
@@ -39,8 +50,14 @@ bool CPulseLoop::Start(const std::string& threadName) {
         pthread_sigmask(SIG_BLOCK, &all, nullptr);
         std::lock_guard<std::recursive_mutex> held(m_mutex);
         m_threadId = std::this_thread::get_id();
-        while (!m_quit)
-            if (pa_mainloop_iterate(m_loop, 1, nullptr) < 0) break;
+        while (!m_quit) {
+            // Planned before the loop works out its own timeout, so that
+            // timers the planner sets count.
+            m_plan = m_planner != nullptr ? m_planner(m_plannerArg) : Plan{};
+            if (pa_mainloop_prepare(m_loop, -1) < 0 || pa_mainloop_poll(m_loop) < 0 ||
+                pa_mainloop_dispatch(m_loop) < 0)
+                break;
+        }
         m_threadId = std::thread::id();
     });
     return true;
@@ -52,33 +69,35 @@ pa_mainloop_api* CPulseLoop::Api() const {
 
 void CPulseLoop::Wait() {
     ++m_waiters;
-    // A loop pausing for its batch would answer late.
+    // A loop letting messages gather would answer late.
     pa_mainloop_wakeup(m_loop);
     m_signal.wait(m_mutex);
     --m_waiters;
 }
 
+void CPulseLoop::Wake() { pa_mainloop_wakeup(m_loop); }
+
 // The loop's poll, on its thread with the lock held once.
 int CPulseLoop::Poll(pollfd* fds, unsigned long count, int timeoutMs, void* userdata) {
     auto* self = static_cast<CPulseLoop*>(userdata);
-    const bool hurry = self->m_hurry != nullptr && self->m_hurry(self->m_hurryArg);
+    const Plan plan = self->m_plan;
+    Clock::time_point start = Clock::now();
+    if (plan.wakeAt != Clock::time_point::max()) {
+        const int untilWake = MillisecondsUntil(plan.wakeAt, start);
+        timeoutMs = timeoutMs < 0 ? untilWake : std::min(timeoutMs, untilWake);
+    }
     self->m_mutex.unlock();
-    const Clock::time_point start = Clock::now();
     // The loop's wake-up pipe comes first; the rest are the server's.
-    if (count > 1 && !hurry && self->m_waiters == 0 && start < self->m_batchEnd) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(self->m_batchEnd - start);
-        int pause = static_cast<int>(left.count());
+    if (count > 1 && self->m_waiters == 0 && start < plan.lookAt && timeoutMs != 0) {
+        int pause = MillisecondsUntil(plan.lookAt, start);
         if (timeoutMs >= 0) pause = std::min(pause, timeoutMs);
         if (poll(fds, 1, pause) != 0) {
             timeoutMs = 0;  // work handed over (or an error): do it now
         } else if (timeoutMs >= 0) {
-            const auto slept =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-            timeoutMs = std::max(0, timeoutMs - static_cast<int>(slept.count()));
+            timeoutMs = MillisecondsUntil(start + std::chrono::milliseconds(timeoutMs), Clock::now());
         }
     }
     const int r = poll(fds, count, timeoutMs);
-    self->m_batchEnd = Clock::now() + self->m_batch;
     self->m_mutex.lock();
     return r;
 }

@@ -3,12 +3,12 @@
 // recursive lock that the loop holds except while it sleeps.
 //
 // A source hands data out every few milliseconds, and each hand-out is a
-// message that would wake the thread. The loop lets the server's messages
-// gather for a while instead: after each wake-up it sleeps out the rest of a
-// batch period, woken early only by its own timers and by work other threads
-// give it. While another thread waits for an answer (Wait), or the owner
-// says it expects one (the hurry check), it does not pause, so round trips
-// stay quick.
+// message that would wake the thread. Waking costs far more than the work a
+// message brings, so the loop asks its owner before every sleep when the
+// server's messages are next worth taking (a captured buffer about to be
+// full, say) and lets them gather until then; it also wakes by the owner's
+// own deadline. Its timers, work handed over by other threads and anyone
+// waiting for an answer (Wait) end a pause at once.
 
 #include <atomic>
 #include <chrono>
@@ -25,16 +25,26 @@ namespace morvane {
 
 class CPulseLoop {
 public:
-    explicit CPulseLoop(std::chrono::milliseconds batch);
+    using Clock = std::chrono::steady_clock;
+    struct Plan {
+        // The server's messages wait until then; a time already past takes
+        // them as they come.
+        Clock::time_point lookAt = Clock::time_point::min();
+        // The loop wakes by then even if nothing else happens.
+        Clock::time_point wakeAt = Clock::time_point::max();
+    };
+    using Planner = Plan (*)(void*);
+
+    CPulseLoop();
     ~CPulseLoop();  // stops the thread
     CPulseLoop(const CPulseLoop&) = delete;
     CPulseLoop& operator=(const CPulseLoop&) = delete;
 
-    // hurry: asked under the lock before every sleep; true means an answer
-    // is expected, take it as soon as it comes. Set before Start.
-    void SetHurryCheck(bool (*hurry)(void*), void* arg) {
-        m_hurry = hurry;
-        m_hurryArg = arg;
+    // Asked on the loop's thread under the lock after each pass, before the
+    // loop sleeps. Set before Start; without one, messages are taken at once.
+    void SetPlanner(Planner planner, void* arg) {
+        m_planner = planner;
+        m_plannerArg = arg;
     }
     bool Start(const std::string& threadName);
     pa_mainloop_api* Api() const;
@@ -46,23 +56,23 @@ public:
     // Sleeps until a Signal (or spuriously). Called with the lock held once,
     // never from the loop's own thread.
     void Wait();
+    // Makes the loop plan again now, for a change made from another thread.
+    void Wake();
     bool InThread() const { return std::this_thread::get_id() == m_threadId.load(); }
 
 private:
-    using Clock = std::chrono::steady_clock;
     static int Poll(pollfd* fds, unsigned long count, int timeoutMs, void* userdata);
 
-    const std::chrono::milliseconds m_batch;
     pa_mainloop* m_loop = nullptr;
     std::recursive_mutex m_mutex;
     std::condition_variable_any m_signal;
     std::thread m_thread;
     std::atomic<std::thread::id> m_threadId{};
     std::atomic<int> m_waiters{0};
-    bool (*m_hurry)(void*) = nullptr;
-    void* m_hurryArg = nullptr;
+    Planner m_planner = nullptr;
+    void* m_plannerArg = nullptr;
     bool m_quit = false;
-    Clock::time_point m_batchEnd{};  // the loop thread's own
+    Plan m_plan;  // the loop thread's own
 };
 
 }  // namespace morvane

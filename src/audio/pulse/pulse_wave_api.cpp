@@ -25,7 +25,10 @@ constexpr int kOperationTimeoutMs = 2000;
 constexpr auto kReconnectInterval = std::chrono::milliseconds(250);
 // A timing reading that failed, or found the stream not playing, is asked
 // for again after this long.
-constexpr pa_usec_t kTimingRetryUsec = 20 * PA_USEC_PER_MSEC;
+constexpr auto kTimingRetry = std::chrono::milliseconds(20);
+// Played buffers are placed in time from one reading while the stream plays
+// on; one this old is taken again (clocks drift, runs stall).
+constexpr auto kReadingLifetime = std::chrono::seconds(2);
 // A playback run is lined up against capture only when a buffer was captured
 // this recently; and it never skips more than this of its start.
 constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
@@ -52,6 +55,12 @@ bool PulseFormatFor(const WAVEFORMATEX& f, pa_sample_spec* pcm) {
     return f.nBlockAlign == pa_frame_size(pcm);
 }
 
+// A signed byte count as a signed duration.
+int64_t BytesToUsec(int64_t bytes, const pa_sample_spec* pcm) {
+    const auto usec = static_cast<int64_t>(pa_bytes_to_usec(static_cast<uint64_t>(std::abs(bytes)), pcm));
+    return bytes < 0 ? -usec : usec;
+}
+
 bool ValidHeader(const WAVEHDR* pwh, uint32_t cbwh) {
     return pwh != nullptr && cbwh >= sizeof(WAVEHDR) &&
            (pwh->lpData != nullptr || pwh->dwBufferLength == 0);
@@ -74,9 +83,22 @@ struct CPulseWaveApi::Device {
     struct Sent {
         WAVEHDR* header;
         uint64_t end;  // our write position just past its last byte
-        // Once the server has read its end: when that is heard.
+        // When its end is heard, once a reading places it.
         std::optional<Clock::time_point> heardAt;
     };
+    // Playback: where the server stood at the last timing reading.
+    struct Reading {
+        Clock::time_point at;  // when it was taken
+        int64_t readPos;       // our write position the server had read then
+        int64_t sinkUsec;      // what it read is heard this much later
+        bool playing;          // and it went on reading in time
+        Clock::time_point HeardAt(uint64_t pos, const pa_sample_spec* pcm) const {
+            return at + std::chrono::microseconds(
+                            sinkUsec + BytesToUsec(static_cast<int64_t>(pos) - readPos, pcm));
+        }
+    };
+    std::optional<Reading> reading;
+    Clock::time_point retryAt{};  // no reading is asked for before then
     std::deque<Sent> sent;
     size_t frontOffset = 0;
     uint64_t written = 0;
@@ -89,16 +111,16 @@ struct CPulseWaveApi::Device {
     int probeTries = 0;
     uint64_t runStart = 0;             // our write position of the run's first byte
     Clock::time_point runTarget;      // when that byte should be heard
-    // Playback: fires when the front sent header should have been heard.
-    pa_time_event* due = nullptr;
-    bool dueArmed = false;
     pa_operation* timingOp = nullptr;
     bool started = false;  // capture: uncorked by start
+    // Capture: when data last came in (or filling began); the front header
+    // should be full its missing length after that.
+    Clock::time_point lastData{};
     bool dead = false;     // the stream failed or the server went away
 
     uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(this); }
     void Post(uint32_t msg, WAVEHDR* h) {
-        if (window != nullptr) window->PostWaveMessage(msg, Handle(), h);
+        if (window != nullptr) api->Post(window, msg, Handle(), h);
     }
     void Complete(WAVEHDR* h) {
         h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
@@ -149,7 +171,10 @@ struct DeviceCallbacks {
             const void* data = nullptr;
             size_t n = 0;
             if (pa_stream_peek(s, &data, &n) < 0 || n == 0) break;
-            if (data != nullptr && d->started) Consume(d, static_cast<const char*>(data), n);
+            if (data != nullptr && d->started) {
+                Consume(d, static_cast<const char*>(data), n);
+                d->lastData = Clock::now();
+            }
             pa_stream_drop(s);  // also drops a hole (data null)
         }
     }
@@ -181,9 +206,7 @@ struct DeviceCallbacks {
         const pa_timing_info* ti = pa_stream_get_timing_info(d->stream);
         if (ti != nullptr && !ti->read_index_corrupt && !ti->write_index_corrupt) {
             const int64_t bytes = ti->read_index + static_cast<int64_t>(offset) - ti->write_index;
-            const int64_t span = static_cast<int64_t>(
-                pa_bytes_to_usec(static_cast<uint64_t>(std::abs(bytes)), &d->pcm));
-            const int64_t usec = (bytes < 0 ? -span : span) + static_cast<int64_t>(ti->sink_usec) -
+            const int64_t usec = BytesToUsec(bytes, &d->pcm) + static_cast<int64_t>(ti->sink_usec) -
                                  static_cast<int64_t>(ti->source_usec);
             d->api->m_lastCaptureEnd = TimeOf(ti->timestamp) + std::chrono::microseconds(usec);
             return;
@@ -210,7 +233,6 @@ struct DeviceCallbacks {
             room = d->written >= limit ? 0 : std::min<size_t>(room, limit - d->written);
         }
         room -= room % d->frame;
-        bool wrote = false;
         while (d->padBytes > 0 && room > 0 && !d->queue.empty()) {
             const size_t k = static_cast<size_t>(std::min<uint64_t>(d->padBytes, room));
             void* buf = nullptr;
@@ -224,7 +246,6 @@ struct DeviceCallbacks {
             }
             std::memset(buf, d->pcm.format == PA_SAMPLE_U8 ? 0x80 : 0, n);
             if (pa_stream_write(d->stream, buf, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) break;
-            wrote = true;
             d->padBytes -= n;
             d->written += n;
             room -= n;
@@ -250,49 +271,27 @@ struct DeviceCallbacks {
             if (pa_stream_write(d->stream, h->lpData + d->frontOffset, k, nullptr, 0,
                                 PA_SEEK_RELATIVE) < 0)
                 break;
-            wrote = true;
             d->frontOffset += k;
             d->written += k;
             room -= k;
         }
-        (void)wrote;
-        // Sent headers are watched by one timing reading at a time, each
-        // scheduling the next; a header sent with none under way starts it.
-        if (!d->sent.empty() && !d->dueArmed && d->timingOp == nullptr) RequestTiming(d);
-    }
-
-    static void ArmDue(Device* d, Clock::time_point when) {
-        if (d->due == nullptr) return;
-        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(when - Clock::now());
-        timeval tv;
-        pa_timeval_add(pa_gettimeofday(&tv),
-                       static_cast<pa_usec_t>(std::max<int64_t>(wait.count(), 0)));
-        d->api->m_loop->Api()->time_restart(d->due, &tv);
-        d->dueArmed = true;
-    }
-
-    static void DisarmDue(Device* d) {
-        if (d->due != nullptr && d->dueArmed)
-            d->api->m_loop->Api()->time_restart(d->due, nullptr);
-        d->dueArmed = false;
-    }
-
-    // Playback: the front header should have been heard by now. If the last
-    // reading saw its end read by the server it is done; otherwise ask again.
-    static void Due(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
-        auto* d = static_cast<Device*>(userdata);
-        d->dueArmed = false;
-        if (!d->Ready()) return;
-        FinishHeard(d);
-        if (d->sent.empty()) return;
-        if (d->sent.front().heardAt)
-            ArmDue(d, *d->sent.front().heardAt);
-        else
-            RequestTiming(d);
+        Place(d, false);
     }
 
     static void RequestTiming(Device* d) {
         if (d->timingOp == nullptr) d->timingOp = pa_stream_update_timing_info(d->stream, Timing, d);
+    }
+
+    // Places sent headers in time from the last reading: those the server had
+    // read then exactly, the rest as if it plays on without a gap. all: place
+    // every one again, else only those not yet placed.
+    static void Place(Device* d, bool all) {
+        for (Device::Sent& x : d->sent) {
+            if (x.heardAt && !all) continue;
+            x.heardAt.reset();
+            if (d->reading && (d->reading->playing || static_cast<int64_t>(x.end) <= d->reading->readPos))
+                x.heardAt = d->reading->HeardAt(x.end, &d->pcm);
+        }
     }
 
     static void Timing(pa_stream* s, int success, void* userdata) {
@@ -303,10 +302,15 @@ struct DeviceCallbacks {
         }
         const pa_timing_info* ti = success ? pa_stream_get_timing_info(s) : nullptr;
         if (ti == nullptr || ti->read_index_corrupt || ti->write_index_corrupt) {
-            if (d->probing && ++d->probeTries < kProbeTries)
+            if (d->probing && ++d->probeTries < kProbeTries) {
                 RequestTiming(d);
-            else if (!d->sent.empty())
-                ArmDue(d, Clock::now() + std::chrono::microseconds(kTimingRetryUsec));
+                return;
+            }
+            d->retryAt = Clock::now() + kTimingRetry;
+            if (d->probing) {
+                d->probing = false;
+                Feed(d);
+            }
             return;
         }
         // The server's write index stands for our write position now; what it
@@ -314,26 +318,17 @@ struct DeviceCallbacks {
         // is heard one sink latency later. The reading's own time stamp, not
         // the time its answer reached us, is what the positions belong to.
         const int64_t behind = ti->write_index - ti->read_index;
-        const int64_t readPos = static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0);
-        const Clock::time_point now = TimeOf(ti->timestamp);
+        d->reading = Device::Reading{TimeOf(ti->timestamp),
+                                     static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0),
+                                     static_cast<int64_t>(ti->sink_usec), ti->playing != 0};
         if (d->probing) {
             if (ti->playing) {
                 // When the run's first byte is heard, against when it should be:
                 // a sink that takes new data at once and one that plays out
                 // what it holds first differ by its whole latency.
-                const int64_t aheadUsec =
-                    static_cast<int64_t>(d->runStart) - readPos >= 0
-                        ? static_cast<int64_t>(pa_bytes_to_usec(
-                              static_cast<uint64_t>(static_cast<int64_t>(d->runStart) - readPos),
-                              &d->pcm))
-                        : -static_cast<int64_t>(pa_bytes_to_usec(
-                              static_cast<uint64_t>(readPos - static_cast<int64_t>(d->runStart)),
-                              &d->pcm));
-                const Clock::time_point heard =
-                    now + std::chrono::microseconds(static_cast<int64_t>(ti->sink_usec) + aheadUsec);
-                const int64_t lateUsec =
-                    std::chrono::duration_cast<std::chrono::microseconds>(heard - d->runTarget)
-                        .count();
+                const int64_t lateUsec = std::chrono::duration_cast<std::chrono::microseconds>(
+                                             d->reading->HeardAt(d->runStart, &d->pcm) - d->runTarget)
+                                             .count();
                 if (std::abs(lateUsec) >= kProbeToleranceUsec) {
                     const uint64_t bytes =
                         pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(lateUsec)), &d->pcm);
@@ -349,27 +344,14 @@ struct DeviceCallbacks {
                 Feed(d);
             }
         }
-        for (Device::Sent& x : d->sent) {
-            if (x.heardAt) continue;
-            if (readPos < static_cast<int64_t>(x.end)) break;
-            const int64_t pastUsec = static_cast<int64_t>(
-                pa_bytes_to_usec(static_cast<uint64_t>(readPos - static_cast<int64_t>(x.end)),
-                                 &d->pcm));
-            const int64_t waitUsec = static_cast<int64_t>(ti->sink_usec) - pastUsec;
-            x.heardAt = now + std::chrono::microseconds(std::max<int64_t>(waitUsec, 0));
-        }
-        FinishHeard(d);
-        if (d->sent.empty() || d->timingOp != nullptr) return;
-        const Device::Sent& front = d->sent.front();
-        if (front.heardAt) {
-            ArmDue(d, *front.heardAt);
-        } else if (ti->playing) {
-            // Not read yet: playing on, its end is heard this much later.
-            const uint64_t ahead = front.end - static_cast<uint64_t>(std::max<int64_t>(readPos, 0));
-            ArmDue(d, now + std::chrono::microseconds(ti->sink_usec + pa_bytes_to_usec(ahead, &d->pcm)));
-        } else {
-            ArmDue(d, Clock::now() + std::chrono::microseconds(kTimingRetryUsec));
-        }
+        Place(d, true);
+        // Not playing yet: what it has not read cannot be placed; look again soon.
+        if (!d->sent.empty() && !d->sent.front().heardAt) d->retryAt = Clock::now() + kTimingRetry;
+    }
+
+    // After a run dried up its placements ahead are wrong: take a new reading.
+    static void Underflow(pa_stream*, void* userdata) {
+        static_cast<Device*>(userdata)->reading.reset();
     }
 
     // A time stamp of the server's clock (the wall clock) on our clock.
@@ -382,13 +364,42 @@ struct DeviceCallbacks {
         return now - std::chrono::microseconds(ageUsec);
     }
 
-    static void FinishHeard(Device* d) {
-        const Clock::time_point now = Clock::now();
+    static void FinishHeard(Device* d, Clock::time_point now) {
         while (!d->sent.empty() && d->sent.front().heardAt && *d->sent.front().heardAt <= now) {
             WAVEHDR* h = d->sent.front().header;
             d->sent.pop_front();
             d->Complete(h);
         }
+    }
+
+    // Playback, before the audio thread sleeps: hand back what has been
+    // heard, keep a reading at hand, and say when to look again.
+    static void PlanPlayback(Device* d, Clock::time_point now, CPulseLoop::Plan* plan) {
+        FinishHeard(d, now);
+        if (!d->sent.empty()) {
+            const Device::Sent& front = d->sent.front();
+            const bool stale = !d->reading || now - d->reading->at > kReadingLifetime;
+            if (d->timingOp == nullptr && now >= d->retryAt && (stale || !front.heardAt))
+                RequestTiming(d);
+            if (front.heardAt)
+                plan->wakeAt = std::min(plan->wakeAt,
+                                        *front.heardAt + std::chrono::milliseconds(CPulseWaveApi::kPlayedSlackMs));
+            else if (d->timingOp == nullptr)
+                plan->wakeAt = std::min(plan->wakeAt, d->retryAt);
+        }
+        // A reading's answer is wanted as soon as it comes.
+        if (d->timingOp != nullptr) plan->lookAt = now;
+    }
+
+    // Capture: the server's messages can wait until the front header should
+    // be full; one that is overdue takes them as they come.
+    static void PlanCapture(const Device* d, CPulseLoop::Plan* plan) {
+        if (!d->started || d->queue.empty()) return;
+        const WAVEHDR* h = d->queue.front();
+        const uint64_t missing = h->dwBufferLength - std::min(h->dwBytesRecorded, h->dwBufferLength);
+        plan->lookAt = std::min(plan->lookAt,
+                                d->lastData + std::chrono::microseconds(pa_bytes_to_usec(missing, &d->pcm)) +
+                                    std::chrono::milliseconds(CPulseWaveApi::kCaptureSlackMs));
     }
 };
 
@@ -408,17 +419,38 @@ private:
 };
 
 CPulseWaveApi::CPulseWaveApi(std::string server) : m_server(std::move(server)) {
-    m_loop = std::make_unique<CPulseLoop>(std::chrono::milliseconds(kLoopBatchMs));
-    // A timing reading is asked for when it is needed: its answer is not
-    // left waiting for the batch.
-    m_loop->SetHurryCheck(
-        [](void* self) {
-            for (const Device* d : static_cast<CPulseWaveApi*>(self)->m_devices)
-                if (d->timingOp != nullptr) return true;
-            return false;
-        },
-        this);
+    m_loop = std::make_unique<CPulseLoop>();
+    m_loop->SetPlanner(&CPulseWaveApi::Plan, this);
     if (!m_loop->Start("morvane-audio")) m_loop.reset();
+}
+
+CPulseLoop::Plan CPulseWaveApi::Plan(void* self) {
+    auto* api = static_cast<CPulseWaveApi*>(self);
+    const Clock::time_point now = Clock::now();
+    CPulseLoop::Plan plan;
+    if (!api->m_devices.empty()) {
+        // Open devices are looked at this often at least, as the server's
+        // requests for more playback data wait meanwhile.
+        plan.lookAt = now + std::chrono::milliseconds(kLookIntervalMs);
+        for (Device* d : api->m_devices) {
+            if (!d->Ready()) continue;
+            if (d->capture)
+                DeviceCallbacks::PlanCapture(d, &plan);
+            else
+                DeviceCallbacks::PlanPlayback(d, now, &plan);
+        }
+    }
+    std::vector<PendingPost> posts;
+    posts.swap(api->m_posts);
+    for (const PendingPost& p : posts) p.window->PostWaveMessage(p.msg, p.handle, p.header);
+    return plan;
+}
+
+void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WAVEHDR* header) {
+    if (m_loop != nullptr && m_loop->InThread())
+        m_posts.push_back({window, msg, handle, header});
+    else
+        window->PostWaveMessage(msg, handle, header);
 }
 
 CPulseWaveApi::~CPulseWaveApi() {
@@ -680,10 +712,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         // the next write instead of playing on into silence.
         attr.prebuf = static_cast<uint32_t>(d->frame);
         pa_stream_set_write_callback(s, &DeviceCallbacks::Write, d);
-        pa_mainloop_api* api = m_loop->Api();
-        timeval never{};
-        d->due = api->time_new(api, &never, &DeviceCallbacks::Due, d);
-        api->time_restart(d->due, nullptr);
+        pa_stream_set_underflow_callback(s, &DeviceCallbacks::Underflow, d);
         rc = pa_stream_connect_playback(
             s, deviceName, &attr,
             PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
@@ -729,12 +758,11 @@ void CPulseWaveApi::Destroy(Device* d) {
         pa_operation_unref(d->timingOp);
         d->timingOp = nullptr;
     }
-    if (d->due != nullptr) m_loop->Api()->time_free(d->due);
-    d->due = nullptr;
     if (d->stream != nullptr) {
         pa_stream_set_state_callback(d->stream, nullptr, nullptr);
         pa_stream_set_read_callback(d->stream, nullptr, nullptr);
         pa_stream_set_write_callback(d->stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(d->stream, nullptr, nullptr);
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(d->stream))) pa_stream_disconnect(d->stream);
         pa_stream_unref(d->stream);
     }
@@ -786,6 +814,8 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
     pwh->lpNext = nullptr;
     if (capture) {
         pwh->dwBytesRecorded = 0;
+        // Data that came while nothing was queued was dropped: filling starts now.
+        if (d->queue.empty()) d->lastData = Clock::now();
         d->queue.push_back(pwh);
         return MMSYSERR_NOERROR;
     }
@@ -804,6 +834,10 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
         d->runTarget = Clock::now();
         d->probing = usec != 0 || m_runningCaptures > 0;
         d->probeTries = 0;
+        // The stream ran dry or was flushed since: earlier readings no longer
+        // tell where it plays.
+        d->reading.reset();
+        d->retryAt = Clock::time_point{};
         if (d->timingOp != nullptr) {  // its answer would predate the run
             pa_operation_cancel(d->timingOp);
             pa_operation_unref(d->timingOp);
@@ -811,9 +845,11 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
         }
         DeviceCallbacks::Feed(d);
         if (d->probing) DeviceCallbacks::RequestTiming(d);
-        return MMSYSERR_NOERROR;
+    } else {
+        DeviceCallbacks::Feed(d);
     }
-    DeviceCallbacks::Feed(d);
+    // A run's first buffers need the audio thread to watch them.
+    if (newRun && !m_loop->InThread()) m_loop->Wake();
     return MMSYSERR_NOERROR;
 }
 
@@ -843,6 +879,7 @@ MMRESULT CPulseWaveApi::waveInStart(HWAVEIN hwi) {
     if (!d->Ready()) return MMSYSERR_NODRIVER;
     if (!d->started) {
         d->started = true;
+        d->lastData = Clock::now();
         ++m_runningCaptures;
         if (pa_operation* op = pa_stream_cork(d->stream, 0, nullptr, nullptr))
             pa_operation_unref(op);
@@ -885,7 +922,7 @@ MMRESULT CPulseWaveApi::Reset(bool capture, void* handle) {
     sent.swap(d->sent);
     queue.swap(d->queue);
     d->ReturnAll();  // nothing left to return; clears the run's state
-    DeviceCallbacks::DisarmDue(d);
+    d->reading.reset();  // the flush moves the server's read position
     if (d->Ready()) {
         // Each wait ends early if the stream or the server fails meanwhile.
         if (capture)

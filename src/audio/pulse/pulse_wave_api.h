@@ -45,10 +45,14 @@ public:
     // and a quarter of the target length left for the sink's own latency.
     static constexpr uint32_t kPlaybackTargetMs = 250;
     static constexpr uint32_t kPlaybackRequestMs = 100;
-    // How long the audio thread lets the server's messages gather between
-    // wake-ups (see CPulseLoop); captured buffers come back this much later
-    // at most.
-    static constexpr uint32_t kLoopBatchMs = 20;
+    // How the audio thread spaces its wake-ups (see CPulseLoop): it takes the
+    // server's messages when a captured buffer should be full, this long after
+    // its last sample is due, and at least this often while devices are open;
+    // a played buffer is handed back at the next wake-up after it was heard,
+    // at most kPlayedSlackMs late.
+    static constexpr uint32_t kCaptureSlackMs = 15;
+    static constexpr uint32_t kLookIntervalMs = 100;
+    static constexpr uint32_t kPlayedSlackMs = 50;
 
     // server: a server address as libpulse takes it; empty for its default
     // (PULSE_SERVER, client.conf, the user's runtime directory).
@@ -117,6 +121,17 @@ private:
 
     // Audio-thread entry points (also run under the lock from the UI thread).
     static void OnContextState(pa_context* c, void* userdata);
+    static CPulseLoop::Plan Plan(void* self);
+    // Completions made on the audio thread wait for the end of its pass and
+    // go out together (one wake-up of the receiver, which then finds the lock
+    // free); elsewhere they go out at once.
+    void Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WAVEHDR* header);
+    struct PendingPost {
+        IWaveWindow* window;
+        uint32_t msg;
+        uintptr_t handle;
+        WAVEHDR* header;
+    };
     friend struct DeviceCallbacks;
 
     const std::string m_server;
@@ -127,6 +142,7 @@ private:
     std::vector<DeviceEntry> m_sources;
     std::vector<DeviceEntry> m_sinks;
     std::set<Device*> m_devices;
+    std::vector<PendingPost> m_posts;
     // Where the last completed capture buffer ended, in local time: the
     // reference a playback run is lined up against.
     std::optional<Clock::time_point> m_lastCaptureEnd;
