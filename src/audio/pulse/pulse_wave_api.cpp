@@ -191,6 +191,9 @@ struct DeviceCallbacks {
             if (h->dwBytesRecorded < h->dwBufferLength) break;
             NoteCaptureEnd(d, offset);
             d->queue.pop_front();
+            // What was heard before this was captured goes back first: the
+            // receiver may reuse those buffers for it.
+            FinishAllHeard(d->api, Clock::now());
             d->Complete(h);
         }
         // Whatever arrives with no header queued is lost, as on the platform.
@@ -370,6 +373,11 @@ struct DeviceCallbacks {
             d->sent.pop_front();
             d->Complete(h);
         }
+    }
+
+    static void FinishAllHeard(CPulseWaveApi* api, Clock::time_point now) {
+        for (Device* p : api->m_devices)
+            if (!p->capture) FinishHeard(p, now);
     }
 
     // Playback, before the audio thread sleeps: hand back what has been
