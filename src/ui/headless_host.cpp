@@ -19,12 +19,15 @@ CHeadlessHost::~CHeadlessHost() {
 }
 
 bool CHeadlessHost::Post(std::function<void()> work) {
+    bool wasEmpty = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_ended) return false;
+        wasEmpty = m_queue.empty();
         m_queue.push_back(std::move(work));
     }
-    m_wake.notify_one();
+    // The loop only sleeps on an empty queue: a burst of posts wakes it once.
+    if (wasEmpty) m_wake.notify_one();
     return true;
 }
 
