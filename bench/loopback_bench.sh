@@ -7,8 +7,8 @@
 #   bench/loopback_bench.sh [build-dir]      (about 10 minutes)
 # BENCH_RUNS, BENCH_SPAN and BENCH_IDLE_SPAN (seconds) shorten it for a try.
 #
-# CPU: Morvane's own process time (utime + stime from /proc/PID/stat) over the
-# 60 s; the loopback runs inside the server, so its figure is the server's CPU
+# CPU: Morvane's own process time (the sum of its threads' run time from
+# /proc/PID/task/*/schedstat, in nanoseconds) over the 60 s; the loopback runs inside the server, so its figure is the server's CPU
 # above the server's idle figure (signal playing and bus recorded, nothing
 # looping, measured just before and after each run). The server's extra CPU
 # while serving Morvane's two streams is shown as well.
@@ -24,12 +24,12 @@ MEASURE_WINDOWS_LOG=$WORK/windows.log
 runs=${BENCH_RUNS:-3}
 span=${BENCH_SPAN:-60}       # seconds of 1 s windows per run
 idle_span=${BENCH_IDLE_SPAN:-20}
-hz=$(getconf CLK_TCK)
-
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# Nanoseconds a process's threads have run: clock ticks would be too coarse
+# for figures of a few tenths of a per cent.
+cpu_ticks() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d", s }'; }
 field() { printf '%s\n' "$1" | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k { print $2 }'; }
-# percent TICKS SECONDS: CPU time as a percentage of one core.
-percent() { awk -v t="$1" -v s="$2" -v hz="$hz" 'BEGIN { printf "%.3f", t / hz / s * 100 }'; }
+# percent NANOSECONDS SECONDS: CPU time as a percentage of one core.
+percent() { awk -v t="$1" -v s="$2" 'BEGIN { printf "%.3f", t / 1e9 / s * 100 }'; }
 
 start_server
 spid=$(server_pid)
@@ -146,7 +146,11 @@ row "1 s window delay spread, worst run (ms)" "$(summary max "${m_spread[@]}")" 
 row "min 1 s window correlation" "$(summary min "${m_corr[@]}")" "$(summary min "${l_corr[@]}")"
 row "worst 10 ms block residual (dB)" "$(summary maxdb "${m_res[@]}")" "$(summary maxdb "${l_res[@]}")"
 row "CPU, % of a core (process / server extra)" "$(summary mean3 "${m_cpu[@]}")" "$(summary mean3 "${l_srv[@]}")"
+row "CPU per run (%)" "$(printf '%.3f/' "${m_cpu[@]}" | sed 's|/$||')" "$(printf '%.3f/' "${l_srv[@]}" | sed 's|/$||')"
 row "server extra CPU for the streams (%)" "$(summary mean3 "${m_srv[@]}")" "(included above)"
 row "peak resident memory VmHWM (MiB)" "$(summary max "${m_hwm[@]}")" "(in the server)"
 row "server idle CPU, mean of runs (%)" "$(summary mean3 "${idles[@]}")" "$(summary mean3 "${idles[@]}")"
+# The loopback's figure is a difference of two server figures; this is how
+# much the server's own figure moved between spans with nothing looping.
+row "server idle CPU, spread over spans (%)" "$(summary spread "${idles[@]}")" "$(summary spread "${idles[@]}")"
 [ "$E2E_FAILURES" -eq 0 ] || { log "$E2E_FAILURES problem(s) during the runs; see above"; exit 1; }
