@@ -26,7 +26,7 @@ span=${BENCH_SPAN:-60}       # seconds of 1 s windows per run
 idle_span=${BENCH_IDLE_SPAN:-20}
 # Nanoseconds a process's threads have run: clock ticks would be too coarse
 # for figures of a few tenths of a per cent.
-cpu_ticks() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d", s }'; }
+cpu_ticks() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s }'; }
 field() { printf '%s\n' "$1" | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k { print $2 }'; }
 # percent NANOSECONDS SECONDS: CPU time as a percentage of one core.
 percent() { awk -v t="$1" -v s="$2" 'BEGIN { printf "%.3f", t / 1e9 / s * 100 }'; }
