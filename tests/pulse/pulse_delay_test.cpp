@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -133,15 +132,9 @@ int Finish(pid_t pid, int sig) {
     return status;
 }
 
-struct Measured {
-    double ms;
-    double strength;
-    double together;  // share of captured buffers that came with the one before
-};
-
 // Runs the capture-to-playback loop with a delay of `delayCount` buffers and
 // returns the measured delay in milliseconds and the correlation peak.
-Measured MeasureDelay(uint32_t delayCount, std::chrono::milliseconds hold = 0ms) {
+std::pair<double, double> MeasureDelay(uint32_t delayCount) {
     const std::string dir = SharedServer().Dir();
     const std::string signalFile = dir + "/signal.raw";
     const std::string recordFile = dir + "/bus.raw";
@@ -158,7 +151,6 @@ Measured MeasureDelay(uint32_t delayCount, std::chrono::milliseconds hold = 0ms)
         "--channel-map=aux0,aux1,aux2,aux3 --latency-msec=20 > '" + recordFile + "'");
 
     CPulseWaveApi api(SharedServer().Address());
-    api.SetCompletionHold(hold);
     CWaitingWindow inWindow, outWindow;
     CVoiceRecording recorderVoice(api);
     CVoicePlaying player(api);
@@ -183,8 +175,6 @@ Measured MeasureDelay(uint32_t delayCount, std::chrono::milliseconds hold = 0ms)
                                                100 * static_cast<int>(delayCount));
     uint32_t received = 0;
     int failedWrites = 0;
-    int together = 0, arrivals = 0;
-    std::optional<std::chrono::steady_clock::time_point> lastArrival;
     const auto cpu = [] {
         rusage u{};
         getrusage(RUSAGE_SELF, &u);
@@ -196,10 +186,6 @@ Measured MeasureDelay(uint32_t delayCount, std::chrono::milliseconds hold = 0ms)
     while (std::chrono::steady_clock::now() < end) {
         std::optional<pulsetest::Message> m = inWindow.NextOf(MM_WIM_DATA, 1000ms);
         if (!m) break;
-        const auto arrival = std::chrono::steady_clock::now();
-        if (lastArrival && arrival - *lastArrival < 5ms) ++together;
-        ++arrivals;
-        lastArrival = arrival;
         const auto i = static_cast<uint32_t>(m->header->dwUser);
         player.CopyBuffer(i, recorderVoice.Block(i), seconds);
         recorderVoice.AddBuffer(i);
@@ -241,30 +227,20 @@ Measured MeasureDelay(uint32_t delayCount, std::chrono::milliseconds hold = 0ms)
     EXPECT_GT(input.size(), static_cast<size_t>(kRate * signalSeconds));
     const auto [lag, strength] = Lag(input, output, kRate * (delayCount / 10 + 2));
     const double ms = lag * 1000.0 / kRate;
-    const double share = arrivals > 1 ? static_cast<double>(together) / (arrivals - 1) : 0.0;
-    std::printf("[ figure ] delay %u x 100 ms, hold %d ms: measured %.2f ms, error %+.2f ms "
+    std::printf("[ figure ] delay %u x 100 ms: measured %.2f ms, error %+.2f ms "
                 "(run start corrected by %.2f ms; peak %.2f; %zu frames; "
-                "capture + playback used %.2f %% of a core; %.0f %% of buffers came in company)\n",
-                delayCount, static_cast<int>(hold.count()), ms, ms - 100.0 * delayCount,
-                compensationMs, strength, input.size(), 100.0 * cpuShare, 100.0 * share);
-    return {ms, strength, share};
+                "capture + playback used %.2f %% of a core)\n",
+                delayCount, ms, ms - 100.0 * delayCount, compensationMs, strength, input.size(),
+                100.0 * cpuShare);
+    return {ms, strength};
 }
 
 TEST(PulseEndToEnd, OutputRunsTheSetDelayBehindTheInput) {
     for (uint32_t n : {3u, 10u}) {
-        const Measured m = MeasureDelay(n);
-        EXPECT_NEAR(m.ms, 100.0 * n, 10.0) << "delay of " << n << " buffers";
-        EXPECT_GT(m.strength, 0.9) << "the output does not look like the input";
+        const auto [ms, strength] = MeasureDelay(n);
+        EXPECT_NEAR(ms, 100.0 * n, 10.0) << "delay of " << n << " buffers";
+        EXPECT_GT(strength, 0.9) << "the output does not look like the input";
     }
-}
-
-// Held completions come in groups, yet the output keeps the delay with
-// nothing missing (a buffer reused while still queued fails its write).
-TEST(PulseEndToEnd, AHoldGroupsCompletionsAndKeepsTheDelay) {
-    const Measured m = MeasureDelay(10, 200ms);
-    EXPECT_NEAR(m.ms, 1000.0, 10.0);
-    EXPECT_GT(m.strength, 0.9);
-    EXPECT_GT(m.together, 0.3) << "captured buffers still came one at a time";
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The Linux program's entry: the window, or the delay line without one.
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -50,12 +49,7 @@ int main(int argc, char** argv) {
     CPulseWaveApi wave;
     CNoTuner tuner;
     if (GetOptionValue("--list-devices") != nullptr) return ListDevices(wave);
-    if (GetOptionValue("--headless") != nullptr) {
-        // No meters to keep lively: captured buffers go out three at a time
-        // while the line runs well ahead, a third of the wake-ups.
-        wave.SetCompletionHold(std::chrono::milliseconds(200));
-        return RunHeadless(wave, tuner);
-    }
+    if (GetOptionValue("--headless") != nullptr) return RunHeadless(wave, tuner);
 #ifdef MORVANE_HAVE_QT
     return RunQtMainWindow(argc, argv, wave, tuner);
 #else

@@ -380,43 +380,18 @@ struct DeviceCallbacks {
             if (!p->capture) FinishHeard(p, now);
     }
 
-    // Playback: how far ahead of now the last byte written or queued will
-    // be heard; nothing without a reading of the stream playing.
-    static std::optional<Clock::duration> Lead(const Device* d, Clock::time_point now) {
-        if (!d->reading || !d->reading->playing) return std::nullopt;
-        uint64_t queued = 0;
-        for (const WAVEHDR* h : d->queue) queued += h->dwBufferLength - h->dwBufferLength % d->frame;
-        queued -= std::min<uint64_t>(queued, d->frontOffset + d->skipBytes);
-        return d->reading->HeardAt(d->written + d->padBytes + queued, &d->pcm) - now;
-    }
-
-    // Capture: room left in the queued headers behind the one being filled.
-    static Clock::duration RoomBehindFront(const Device* d) {
-        uint64_t room = 0;
-        for (size_t i = 1; i < d->queue.size(); ++i)
-            room += d->queue[i]->dwBufferLength - std::min(d->queue[i]->dwBytesRecorded, d->queue[i]->dwBufferLength);
-        return std::chrono::microseconds(pa_bytes_to_usec(room, &d->pcm));
-    }
-
     // Playback, before the audio thread sleeps: hand back what has been
     // heard, keep a reading at hand, and say when to look again.
-    static void PlanPlayback(Device* d, Clock::time_point now, Clock::duration hold,
-                             CPulseLoop::Plan* plan) {
+    static void PlanPlayback(Device* d, Clock::time_point now, CPulseLoop::Plan* plan) {
         FinishHeard(d, now);
         if (!d->sent.empty()) {
             const Device::Sent& front = d->sent.front();
             const bool stale = !d->reading || now - d->reading->at > kReadingLifetime;
             if (d->timingOp == nullptr && now >= d->retryAt && (stale || !front.heardAt))
                 RequestTiming(d);
-            // Under a hold, played buffers wait for the next capture wake-up
-            // (they go out before what is captured with it); that comes
-            // within the look interval stretched by the hold, twice over.
             if (front.heardAt)
-                plan->wakeAt = std::min(
-                    plan->wakeAt,
-                    *front.heardAt + std::chrono::milliseconds(CPulseWaveApi::kPlayedSlackMs) +
-                        (hold.count() > 0 ? 2 * (hold + std::chrono::milliseconds(CPulseWaveApi::kLookIntervalMs))
-                                          : Clock::duration(0)));
+                plan->wakeAt = std::min(plan->wakeAt,
+                                        *front.heardAt + std::chrono::milliseconds(CPulseWaveApi::kPlayedSlackMs));
             else if (d->timingOp == nullptr)
                 plan->wakeAt = std::min(plan->wakeAt, d->retryAt);
         }
@@ -425,28 +400,14 @@ struct DeviceCallbacks {
     }
 
     // Capture: the server's messages can wait until the front header should
-    // be full, under a hold also the whole headers behind it that the hold
-    // covers, so that they go out together; one that is overdue takes them
-    // as they come.
-    static void PlanCapture(const Device* d, Clock::duration hold, CPulseLoop::Plan* plan) {
+    // be full; one that is overdue takes them as they come.
+    static void PlanCapture(const Device* d, CPulseLoop::Plan* plan) {
         if (!d->started || d->queue.empty()) return;
-        auto left = [](const WAVEHDR* h) -> uint64_t {
-            return h->dwBufferLength - std::min(h->dwBytesRecorded, h->dwBufferLength);
-        };
-        uint64_t missing = left(d->queue.front());
-        uint64_t covered = pa_usec_to_bytes(
-            static_cast<pa_usec_t>(std::chrono::duration_cast<std::chrono::microseconds>(hold).count()),
-            &d->pcm);
-        for (size_t i = 1; i < d->queue.size() && left(d->queue[i]) <= covered; ++i) {
-            missing += left(d->queue[i]);
-            covered -= left(d->queue[i]);
-        }
-        // Data comes in the source's own pieces, a little after its time;
-        // under a hold there is time to wait for the last piece surely.
-        const auto slack = std::chrono::milliseconds(hold.count() > 0 ? CPulseWaveApi::kHeldCaptureSlackMs
-                                                                      : CPulseWaveApi::kCaptureSlackMs);
+        const WAVEHDR* h = d->queue.front();
+        const uint64_t missing = h->dwBufferLength - std::min(h->dwBytesRecorded, h->dwBufferLength);
         plan->lookAt = std::min(plan->lookAt,
-                                d->lastData + std::chrono::microseconds(pa_bytes_to_usec(missing, &d->pcm)) + slack);
+                                d->lastData + std::chrono::microseconds(pa_bytes_to_usec(missing, &d->pcm)) +
+                                    std::chrono::milliseconds(CPulseWaveApi::kCaptureSlackMs));
     }
 };
 
@@ -476,48 +437,21 @@ CPulseLoop::Plan CPulseWaveApi::Plan(void* self) {
     const Clock::time_point now = Clock::now();
     CPulseLoop::Plan plan;
     if (!api->m_devices.empty()) {
-        const std::chrono::milliseconds hold = api->HoldNow(now);
         // Open devices are looked at this often at least, as the server's
         // requests for more playback data wait meanwhile.
-        plan.lookAt = now + std::chrono::milliseconds(kLookIntervalMs) + 2 * hold;
+        plan.lookAt = now + std::chrono::milliseconds(kLookIntervalMs);
         for (Device* d : api->m_devices) {
             if (!d->Ready()) continue;
             if (d->capture)
-                DeviceCallbacks::PlanCapture(d, hold, &plan);
+                DeviceCallbacks::PlanCapture(d, &plan);
             else
-                DeviceCallbacks::PlanPlayback(d, now, hold, &plan);
+                DeviceCallbacks::PlanPlayback(d, now, &plan);
         }
     }
     std::vector<PendingPost> posts;
     posts.swap(api->m_posts);
     for (const PendingPost& p : posts) p.window->PostWaveMessage(p.msg, p.handle, p.header);
     return plan;
-}
-
-void CPulseWaveApi::SetCompletionHold(std::chrono::milliseconds hold) {
-    Lock lock(m_loop);
-    m_hold = std::max(hold, std::chrono::milliseconds(0));
-}
-
-// The hold applies while capture runs into a playback stream that is far
-// enough ahead of it (and nothing else is open that wants its buffers soon).
-std::chrono::milliseconds CPulseWaveApi::HoldNow(Clock::time_point now) const {
-    if (m_hold.count() == 0) return m_hold;
-    const auto none = std::chrono::milliseconds(0);
-    const Clock::duration needRoom = m_hold + std::chrono::milliseconds(kLookIntervalMs);
-    const Clock::duration needLead = m_hold + std::chrono::milliseconds(kHoldReserveMs);
-    bool playing = false;
-    for (const Device* d : m_devices) {
-        if (!d->Ready()) continue;
-        if (d->capture) {
-            if (d->started && DeviceCallbacks::RoomBehindFront(d) < needRoom) return none;
-            continue;
-        }
-        const std::optional<Clock::duration> lead = DeviceCallbacks::Lead(d, now);
-        if (!lead || *lead < needLead) return none;
-        playing = true;
-    }
-    return playing ? m_hold : none;
 }
 
 void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WAVEHDR* header) {
@@ -778,13 +712,8 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
                                            PA_STREAM_INTERPOLATE_TIMING |
                                            PA_STREAM_AUTO_TIMING_UPDATE));
     } else {
-        // Under a hold the server's requests for more wait up to the hold and
-        // a buffer more. The server keeps for the stream only about half of
-        // what is asked beyond two requests' worth (it gives the rest to the
-        // sink's latency), so the hold is asked for five times over.
-        const auto targetMs = std::chrono::milliseconds(kPlaybackTargetMs) + 5 * m_hold;
         attr.tlength = static_cast<uint32_t>(
-            pa_usec_to_bytes(static_cast<pa_usec_t>(targetMs.count()) * PA_USEC_PER_MSEC, &pcm));
+            pa_usec_to_bytes(kPlaybackTargetMs * PA_USEC_PER_MSEC, &pcm));
         attr.minreq = static_cast<uint32_t>(
             pa_usec_to_bytes(kPlaybackRequestMs * PA_USEC_PER_MSEC, &pcm));
         // Start as soon as anything is written; after running dry, wait for

@@ -53,10 +53,6 @@ public:
     static constexpr uint32_t kCaptureSlackMs = 15;
     static constexpr uint32_t kLookIntervalMs = 100;
     static constexpr uint32_t kPlayedSlackMs = 50;
-    // With a hold (below), every playback stream must run at least this much
-    // further ahead than the hold for it to apply.
-    static constexpr uint32_t kHoldReserveMs = 300;
-    static constexpr uint32_t kHeldCaptureSlackMs = 40;
 
     // server: a server address as libpulse takes it; empty for its default
     // (PULSE_SERVER, client.conf, the user's runtime directory).
@@ -88,14 +84,6 @@ public:
     MMRESULT waveOutReset(HWAVEOUT hwo) override;
 
     MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
-
-    // For a program that shows no meters: a captured buffer may wait up to
-    // `hold` for the next one, so that they go out together with one wake-up
-    // of each thread, while every playback stream runs so far ahead (and the
-    // capture queue has so much room) that the wait cannot be heard. Playback
-    // streams opened afterwards keep that much more in the server. Zero (the
-    // default) hands every buffer back at once.
-    void SetCompletionHold(std::chrono::milliseconds hold);
 
     // How far the last playback run was started into its first buffer to make
     // up for the server's latencies, in microseconds (for figures and tests).
@@ -130,7 +118,6 @@ private:
     MMRESULT Reset(bool capture, void* handle);
     void Destroy(Device* d);
     int64_t CompensationUsec();
-    std::chrono::milliseconds HoldNow(Clock::time_point now) const;
 
     // Audio-thread entry points (also run under the lock from the UI thread).
     static void OnContextState(pa_context* c, void* userdata);
@@ -160,7 +147,6 @@ private:
     // reference a playback run is lined up against.
     std::optional<Clock::time_point> m_lastCaptureEnd;
     uint32_t m_runningCaptures = 0;
-    std::chrono::milliseconds m_hold{0};
 };
 
 }  // namespace morvane
