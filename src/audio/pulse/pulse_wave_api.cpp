@@ -227,10 +227,12 @@ struct DeviceCallbacks {
     static void Write(pa_stream*, size_t, void* userdata) { Feed(static_cast<Device*>(userdata)); }
 
     // Playback: hand the server as much of the queued headers as it asks for.
-    static void Feed(Device* d) {
+    // topUp: write this much even if the server has not asked for it yet.
+    static void Feed(Device* d, size_t topUp = 0) {
         if (!d->Ready()) return;
         size_t room = pa_stream_writable_size(d->stream);
         if (room == static_cast<size_t>(-1)) return;
+        room = std::max(room, topUp);
         if (d->probing) {
             const uint64_t limit = d->runStart + pa_usec_to_bytes(kProbeUsec, &d->pcm);
             room = d->written >= limit ? 0 : std::min<size_t>(room, limit - d->written);
@@ -384,6 +386,15 @@ struct DeviceCallbacks {
     // heard, keep a reading at hand, and say when to look again.
     static void PlanPlayback(Device* d, Clock::time_point now, CPulseLoop::Plan* plan) {
         FinishHeard(d, now);
+        // The server's requests for more may wait for the next capture
+        // wake-up: keep it a target's length ahead at every wake-up instead.
+        if (!d->probing && !d->queue.empty() && d->reading && d->reading->playing) {
+            const auto ahead = std::chrono::duration_cast<std::chrono::microseconds>(
+                d->reading->HeardAt(d->written, &d->pcm) - now);
+            const auto target = std::chrono::milliseconds(CPulseWaveApi::kPlaybackTargetMs);
+            if (ahead < target)
+                Feed(d, pa_usec_to_bytes(static_cast<pa_usec_t>((target - ahead).count()), &d->pcm));
+        }
         if (!d->sent.empty()) {
             const Device::Sent& front = d->sent.front();
             const bool stale = !d->reading || now - d->reading->at > kReadingLifetime;
