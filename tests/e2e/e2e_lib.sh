@@ -224,20 +224,26 @@ expect() {
   done
 }
 
-# stop_morvane_expecting CODE: SIGTERM, then its exit code must be CODE.
-stop_morvane_expecting() {
+# expect_morvane_exit WHAT CODE: after WHAT (a signal, a key) the program
+# must end within 10 s with exit code CODE.
+expect_morvane_exit() {
   local rc=0
-  kill -TERM "$MORVANE_PID"
   for _ in $(seq 1 100); do
     kill -0 "$MORVANE_PID" 2>/dev/null || break
     pause 0.1
   done
   if kill -0 "$MORVANE_PID" 2>/dev/null; then
-    fail "morvane still runs 10 s after SIGTERM"
+    fail "morvane still runs 10 s after $1"
     return 0
   fi
   wait "$MORVANE_PID" || rc=$?
-  if [ "$rc" -eq "$1" ]; then log "morvane exited with $rc on SIGTERM"; else fail "morvane exited with $rc on SIGTERM, not $1"; fi
+  if [ "$rc" -eq "$2" ]; then log "morvane exited with $rc on $1"; else fail "morvane exited with $rc on $1, not $2"; fi
+}
+
+# stop_morvane_expecting CODE: SIGTERM, then its exit code must be CODE.
+stop_morvane_expecting() {
+  kill -TERM "$MORVANE_PID"
+  expect_morvane_exit SIGTERM "$1"
 }
 
 finish() {

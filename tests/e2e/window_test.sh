@@ -55,16 +55,6 @@ expect "delay 1.0 s" "$(measure)" \
   "max_block_residual_db <= -20"
 
 xdotool windowfocus --sync "$window" key Escape 2>>"$WORK/xdotool.log" || true
-rc=0
-for _ in $(seq 1 100); do
-  kill -0 "$MORVANE_PID" 2>/dev/null || break
-  pause 0.1
-done
-if kill -0 "$MORVANE_PID" 2>/dev/null; then
-  fail "the window did not close on Escape"
-else
-  wait "$MORVANE_PID" || rc=$?
-  if [ "$rc" -eq 2 ]; then log "Escape ended it with 2"; else fail "Escape ended it with $rc, not 2"; fi
-fi
+expect_morvane_exit Escape 2
 if [ "${E2E_KEEP:-0}" = 1 ]; then cp "$shot" "${TMPDIR:-/tmp}/morvane-window-test.png"; fi
 finish

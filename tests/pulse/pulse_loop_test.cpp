@@ -66,11 +66,19 @@ void StartInsideAPause(CPulseLoop& loop) {
     ASSERT_EQ(woke.get_future().wait_for(kWatchdog), std::future_status::ready);
 }
 
-TEST(PulseLoop, TimersSetFromOutsideFireDuringAPause) {
-    CPulseLoop loop;
+// A loop with the test planner, started and inside a pause. The loop is
+// declared last so that its thread stops before the planner goes.
+class PausedLoop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        planner.Attach(loop);
+        StartInsideAPause(loop);
+    }
     TestPlanner planner;
-    planner.Attach(loop);
-    StartInsideAPause(loop);
+    CPulseLoop loop;
+};
+
+TEST_F(PausedLoop, TimersSetFromOutsideFireDuringAPause) {
     std::promise<void> fired;
     loop.Lock();
     After(loop.Api(), 10, &fired);
@@ -79,11 +87,7 @@ TEST(PulseLoop, TimersSetFromOutsideFireDuringAPause) {
 }
 
 // With no timer at all, the planner's wake-up time still wakes the loop.
-TEST(PulseLoop, ThePlannersWakeUpTimeHoldsWithoutTimers) {
-    CPulseLoop loop;
-    TestPlanner planner;
-    planner.Attach(loop);
-    StartInsideAPause(loop);
+TEST_F(PausedLoop, ThePlannersWakeUpTimeHoldsWithoutTimers) {
     loop.Lock();
     planner.wakeInMs = 10;
     const int before = planner.calls;
@@ -98,14 +102,10 @@ TEST(PulseLoop, ThePlannersWakeUpTimeHoldsWithoutTimers) {
 
 // Messages from the server are data on a descriptor; when the plan asks for
 // them at once the loop takes them as they come instead of after its pause.
-TEST(PulseLoop, AHurriedLoopTakesMessagesAtOnce) {
+TEST_F(PausedLoop, AHurriedLoopTakesMessagesAtOnce) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    CPulseLoop loop;
-    TestPlanner planner;
-    planner.Attach(loop);
     std::promise<void> read;
-    StartInsideAPause(loop);
     loop.Lock();
     planner.hurry = true;
     pa_io_event* io = loop.Api()->io_new(

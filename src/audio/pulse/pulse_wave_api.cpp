@@ -459,9 +459,9 @@ CPulseLoop::Plan CPulseWaveApi::Plan(void* self) {
                 DeviceCallbacks::PlanPlayback(d, now, &plan);
         }
     }
-    std::vector<PendingPost> posts;
-    posts.swap(api->m_posts);
-    for (const PendingPost& p : posts) p.window->PostWaveMessage(p.msg, p.handle, p.header);
+    // Posting only queues for the receiver; nothing here calls back in.
+    for (const PendingPost& p : api->m_posts) p.window->PostWaveMessage(p.msg, p.handle, p.header);
+    api->m_posts.clear();
     return plan;
 }
 

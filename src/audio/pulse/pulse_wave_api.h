@@ -41,8 +41,8 @@ public:
     static constexpr uint32_t kCaptureFragmentMs = 50;
     // What a playback stream keeps in the server; the rest waits on our side.
     // Less than 100 ms dropped out under load on a two-core machine. The
-    // server asks for more once a buffer's worth has played: few wake-ups,
-    // and a quarter of the target length left for the sink's own latency.
+    // server asks for more once a buffer's worth has played, and every
+    // wake-up of the audio thread tops it up to the target as well.
     static constexpr uint32_t kPlaybackTargetMs = 250;
     static constexpr uint32_t kPlaybackRequestMs = 100;
     // How the audio thread spaces its wake-ups (see CPulseLoop): it takes the
