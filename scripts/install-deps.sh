@@ -10,6 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # Linux sound
   libpulse-dev pulseaudio pulseaudio-utils
+  # the other sound server the Linux program is tested on
+  pipewire pipewire-pulse wireplumber pipewire-bin dbus
   # the window
   qt6-base-dev
   # demonstration and end-to-end tests: display, speech, sound tools
