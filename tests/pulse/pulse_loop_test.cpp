@@ -1,7 +1,7 @@
 // The audio thread's main loop, without a server: work handed to it while it
 // lets messages gather is done at once, its timers and the planner's wake-up
-// time hold, messages are taken at once when the plan says so, and signals
-// stay with the program.
+// time hold, messages are taken at once when the plan says so or when they
+// are already waiting, and signals stay with the program.
 
 #include <gtest/gtest.h>
 #include <pulse/mainloop-api.h>
@@ -120,6 +120,36 @@ TEST_F(PausedLoop, AHurriedLoopTakesMessagesAtOnce) {
     loop.Unlock();
     ASSERT_EQ(write(fds[1], "x", 1), 1);
     EXPECT_EQ(read.get_future().wait_for(kWatchdog), std::future_status::ready);
+    loop.Lock();
+    loop.Api()->io_free(io);
+    loop.Unlock();
+    close(fds[0]);
+    close(fds[1]);
+}
+
+// A server that sends captured sound over its socket has one message ready
+// per pass of the loop; everything already waiting is taken before a pause,
+// or capture falls behind real time.
+TEST_F(PausedLoop, MessagesAlreadyWaitingAreAllTakenBeforeAPause) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    constexpr int kMessages = 5;
+    ASSERT_EQ(write(fds[1], "12345", kMessages), kMessages);
+    struct Reader {
+        int taken = 0;
+        std::promise<void> all;
+    } reader;
+    loop.Lock();
+    pa_io_event* io = loop.Api()->io_new(
+        loop.Api(), fds[0], PA_IO_EVENT_INPUT,
+        [](pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* p) {
+            auto* r = static_cast<Reader*>(p);
+            char c;
+            if (::read(fd, &c, 1) == 1 && ++r->taken == kMessages) r->all.set_value();
+        },
+        &reader);
+    loop.Unlock();
+    EXPECT_EQ(reader.all.get_future().wait_for(kWatchdog), std::future_status::ready);
     loop.Lock();
     loop.Api()->io_free(io);
     loop.Unlock();

@@ -88,7 +88,16 @@ int CPulseLoop::Poll(pollfd* fds, unsigned long count, int timeoutMs, void* user
     }
     self->m_mutex.unlock();
     // The loop's wake-up pipe comes first; the rest are the server's.
+    // Whatever is waiting already is taken before any pause: a server that
+    // sends captured sound over the socket rather than in shared memory has
+    // one message ready per pass, and pausing after each would let capture
+    // fall behind real time.
     if (count > 1 && self->m_waiters == 0 && start < plan.lookAt && timeoutMs != 0) {
+        const int ready = poll(fds, count, 0);
+        if (ready != 0) {
+            self->m_mutex.lock();
+            return ready;
+        }
         int pause = MillisecondsUntil(plan.lookAt, start);
         if (timeoutMs >= 0) pause = std::min(pause, timeoutMs);
         if (poll(fds, 1, pause) != 0) {
