@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <cstdio>
 
 namespace morvane {
 namespace {
@@ -33,11 +34,26 @@ constexpr auto kReadingLifetime = std::chrono::seconds(2);
 // this recently; and it never skips more than this of its start.
 constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
 constexpr int64_t kMaxCompensationUsec = 1000000;
-// What a run sends before its start has been measured, how often the
-// measurement is asked for, and what error is left alone.
-constexpr pa_usec_t kProbeUsec = 20 * PA_USEC_PER_MSEC;
-constexpr int kProbeTries = 10;
+// What a run sends before its start has been measured, and what error is
+// left alone.
+constexpr pa_usec_t kProbeUsec = 30 * PA_USEC_PER_MSEC;
 constexpr int64_t kProbeToleranceUsec = 500;
+// A run is lined up from several readings taken this far apart, for at most
+// this long. A server that updates its positions once per processing cycle
+// but stamps a reading with the time it answers places every byte late by up
+// to a cycle; a reading taken just after a cycle is right, and none is early,
+// so the earliest placement wins.
+constexpr int kLineUpReadings = 4;
+constexpr auto kLineUpSpacing = std::chrono::milliseconds(3);
+constexpr auto kLineUpTimeout = std::chrono::milliseconds(1000);
+// Capture is placed in time the same way, from the earliest placement among
+// the readings of the last kCaptureReadingSpan: a burst of kCaptureBurst
+// readings kLineUpSpacing apart when capture starts and every
+// kCaptureBurstInterval, to catch one just after a cycle, and the library's
+// own readings between.
+constexpr int kCaptureBurst = 8;
+constexpr auto kCaptureBurstInterval = std::chrono::seconds(5);
+constexpr auto kCaptureReadingSpan = std::chrono::seconds(12);
 
 bool PulseFormatFor(const WAVEFORMATEX& f, pa_sample_spec* pcm) {
     if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
@@ -106,16 +122,39 @@ struct CPulseWaveApi::Device {
     uint64_t padBytes = 0;   // of silence to lead a run in with
     int64_t lastCompensationUsec = 0;
     // The start of a run is measured once it plays and corrected then; until
-    // that only a little of it is sent.
+    // that only a little of it is sent (probing).
     bool probing = false;
-    int probeTries = 0;
     uint64_t runStart = 0;             // our write position of the run's first byte
     Clock::time_point runTarget;      // when that byte should be heard
+    // Written bytes are heard this much later than runTarget and their
+    // distance from runStart say: what was skipped (or padded) to keep the
+    // run on time, as those bytes are later (earlier) in the source.
+    int64_t runShiftUsec = 0;
+    // Lining up: readings are being taken to see whether the run is on time,
+    // at its start or after it ran dry with sound waiting (a gap).
+    struct LineUp {
+        uint64_t from;                    // only bytes written from here on tell
+        Clock::time_point until;          // give up then
+        std::optional<int64_t> lateUsec;  // the earliest placement so far
+        int readings = 0;
+        bool afterGap = false;
+    };
+    std::optional<LineUp> lineUp;
+    bool dry = false;  // the server ran dry with nothing waiting here
     pa_operation* timingOp = nullptr;
     bool started = false;  // capture: uncorked by start
     // Capture: when data last came in (or filling began); the front header
     // should be full its missing length after that.
     Clock::time_point lastData{};
+    // Capture: when (by our clock) byte 0 of the stream was heard, by
+    // reading, with when the reading came; and the readings still to take.
+    struct Origin {
+        Clock::time_point takenAt;
+        Clock::time_point origin;
+    };
+    std::deque<Origin> origins;
+    int burstLeft = 0;
+    Clock::time_point nextBurst{};
     bool dead = false;     // the stream failed or the server went away
 
     uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(this); }
@@ -136,6 +175,8 @@ struct CPulseWaveApi::Device {
         skipBytes = 0;
         padBytes = 0;
         probing = false;
+        lineUp.reset();
+        dry = false;
         for (const Sent& x : s) Complete(x.header);
         for (WAVEHDR* h : q) Complete(h);
     }
@@ -190,6 +231,7 @@ struct DeviceCallbacks {
             offset += k;
             if (h->dwBytesRecorded < h->dwBufferLength) break;
             NoteCaptureEnd(d, offset);
+            d->api->CheckCaptureAge();
             d->queue.pop_front();
             // What was heard before this was captured goes back first: the
             // receiver may reuse those buffers for it.
@@ -199,19 +241,39 @@ struct DeviceCallbacks {
         // Whatever arrives with no header queued is lost, as on the platform.
     }
 
+    // Capture: a timing reading came (the library's own or one we asked
+    // for). As it was taken, the server had written up to write_index, and
+    // that byte was recorded source_usec earlier, or, from a monitor, is
+    // heard sink_usec later; our read position counts in the same bytes.
+    static void CaptureReading(pa_stream* s, void* userdata) {
+        auto* d = static_cast<Device*>(userdata);
+        const pa_timing_info* ti = pa_stream_get_timing_info(s);
+        if (!d->started || ti == nullptr || ti->write_index_corrupt) return;
+        const int64_t usec = -BytesToUsec(ti->write_index, &d->pcm) + static_cast<int64_t>(ti->sink_usec) -
+                             static_cast<int64_t>(ti->source_usec);
+        const Clock::time_point now = Clock::now();
+        d->origins.push_back({now, TimeOf(ti->timestamp) + std::chrono::microseconds(usec)});
+        while (d->origins.size() > 1 && now - d->origins.front().takenAt > kCaptureReadingSpan)
+            d->origins.pop_front();
+    }
+
+    static void CaptureTimingDone(pa_stream*, int, void* userdata) {
+        auto* d = static_cast<Device*>(userdata);
+        if (d->timingOp != nullptr) {
+            pa_operation_unref(d->timingOp);
+            d->timingOp = nullptr;
+        }
+        d->retryAt = Clock::now() + kLineUpSpacing;
+    }
+
     // When the byte `offset` into the fragment being read was heard.
     static void NoteCaptureEnd(Device* d, size_t offset) {
-        // From the last timing reading as it was taken: the server had
-        // written up to write_index then, and that byte was recorded
-        // source_usec earlier, or, from a monitor, is heard sink_usec later.
-        // Our read position counts in the same bytes, so any reading of the
-        // running stream places every byte exactly.
         const pa_timing_info* ti = pa_stream_get_timing_info(d->stream);
-        if (ti != nullptr && !ti->read_index_corrupt && !ti->write_index_corrupt) {
-            const int64_t bytes = ti->read_index + static_cast<int64_t>(offset) - ti->write_index;
-            const int64_t usec = BytesToUsec(bytes, &d->pcm) + static_cast<int64_t>(ti->sink_usec) -
-                                 static_cast<int64_t>(ti->source_usec);
-            d->api->m_lastCaptureEnd = TimeOf(ti->timestamp) + std::chrono::microseconds(usec);
+        if (!d->origins.empty() && ti != nullptr && !ti->read_index_corrupt) {
+            Clock::time_point origin = d->origins.front().origin;
+            for (const Device::Origin& o : d->origins) origin = std::min(origin, o.origin);
+            d->api->m_lastCaptureEnd =
+                origin + std::chrono::microseconds(BytesToUsec(ti->read_index + static_cast<int64_t>(offset), &d->pcm));
             return;
         }
         // How old the first byte of this fragment is; a monitor's data can
@@ -305,17 +367,11 @@ struct DeviceCallbacks {
             pa_operation_unref(d->timingOp);
             d->timingOp = nullptr;
         }
+        const Clock::time_point now = Clock::now();
         const pa_timing_info* ti = success ? pa_stream_get_timing_info(s) : nullptr;
         if (ti == nullptr || ti->read_index_corrupt || ti->write_index_corrupt) {
-            if (d->probing && ++d->probeTries < kProbeTries) {
-                RequestTiming(d);
-                return;
-            }
-            d->retryAt = Clock::now() + kTimingRetry;
-            if (d->probing) {
-                d->probing = false;
-                Feed(d);
-            }
+            d->retryAt = now + (d->lineUp ? kLineUpSpacing : kTimingRetry);
+            if (d->lineUp && now >= d->lineUp->until) FinishLineUp(d);
             return;
         }
         // The server's write index stands for our write position now; what it
@@ -326,37 +382,78 @@ struct DeviceCallbacks {
         d->reading = Device::Reading{TimeOf(ti->timestamp),
                                      static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0),
                                      static_cast<int64_t>(ti->sink_usec), ti->playing != 0};
-        if (d->probing) {
-            if (ti->playing) {
-                // When the run's first byte is heard, against when it should be:
-                // a sink that takes new data at once and one that plays out
-                // what it holds first differ by its whole latency.
-                const int64_t lateUsec = std::chrono::duration_cast<std::chrono::microseconds>(
-                                             d->reading->HeardAt(d->runStart, &d->pcm) - d->runTarget)
-                                             .count();
-                if (std::abs(lateUsec) >= kProbeToleranceUsec) {
-                    const uint64_t bytes =
-                        pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(lateUsec)), &d->pcm);
-                    (lateUsec > 0 ? d->skipBytes : d->padBytes) += bytes;
-                    d->lastCompensationUsec += lateUsec;
-                }
-                d->probing = false;
-                Feed(d);
-            } else if (++d->probeTries < kProbeTries) {
-                RequestTiming(d);
-            } else {
-                d->probing = false;
-                Feed(d);
-            }
-        }
+        if (d->lineUp) TakeLineUpReading(d, now);
         Place(d, true);
         // Not playing yet: what it has not read cannot be placed; look again soon.
-        if (!d->sent.empty() && !d->sent.front().heardAt) d->retryAt = Clock::now() + kTimingRetry;
+        if (!d->lineUp && !d->sent.empty() && !d->sent.front().heardAt)
+            d->retryAt = now + kTimingRetry;
+    }
+
+    // Starts lining the run up from the bytes written from `from` on: at its
+    // start, or after a gap.
+    static void BeginLineUp(Device* d, uint64_t from, bool afterGap) {
+        d->lineUp = Device::LineUp{from, Clock::now() + kLineUpTimeout, std::nullopt, 0, afterGap};
+        d->retryAt = Clock::time_point{};
+        if (d->timingOp != nullptr) {  // its answer would predate what is to be measured
+            pa_operation_cancel(d->timingOp);
+            pa_operation_unref(d->timingOp);
+            d->timingOp = nullptr;
+        }
+        RequestTiming(d);
+    }
+
+    // A reading while lining up: once the server has read what was written
+    // since the line-up began, when the run's first byte is heard by it,
+    // against when it should be (a sink that takes new data at once and one
+    // that plays out what it holds first differ by its whole latency).
+    static void TakeLineUpReading(Device* d, Clock::time_point now) {
+        Device::LineUp& l = *d->lineUp;
+        if (d->reading->readPos > static_cast<int64_t>(l.from)) {
+            const Clock::time_point due = d->runTarget + std::chrono::microseconds(d->runShiftUsec);
+            const int64_t late = std::chrono::duration_cast<std::chrono::microseconds>(
+                                     d->reading->HeardAt(d->runStart, &d->pcm) - due)
+                                     .count();
+            l.lateUsec = l.lateUsec ? std::min(*l.lateUsec, late) : late;
+            ++l.readings;
+        }
+        if (l.readings < kLineUpReadings && now < l.until) {
+            d->retryAt = now + kLineUpSpacing;
+            return;
+        }
+        FinishLineUp(d);
+    }
+
+    static void FinishLineUp(Device* d) {
+        const Device::LineUp l = *d->lineUp;
+        d->lineUp.reset();
+        int64_t late = 0;
+        if (l.lateUsec && std::abs(*l.lateUsec) >= kProbeToleranceUsec) {
+            late = *l.lateUsec;
+            const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(late)), &d->pcm);
+            (late > 0 ? d->skipBytes : d->padBytes) += bytes;
+            d->runShiftUsec += late;
+            if (!l.afterGap) d->lastCompensationUsec += late;
+        }
+        if (l.afterGap) d->api->ReportGap(late);
+        if (d->probing) {
+            d->probing = false;
+            Feed(d);
+        }
     }
 
     // After a run dried up its placements ahead are wrong: take a new reading.
+    // The server ran dry. With sound still waiting here the run goes on
+    // later by the gap: line it up again, so that the delay stays what it
+    // was. With none, the next write starts a new run, lined up afresh.
     static void Underflow(pa_stream*, void* userdata) {
-        static_cast<Device*>(userdata)->reading.reset();
+        auto* d = static_cast<Device*>(userdata);
+        d->reading.reset();
+        if (d->queue.empty()) {
+            d->dry = true;
+        } else if (!d->lineUp) {
+            BeginLineUp(d, d->written, true);
+            Feed(d);
+        }
     }
 
     // A time stamp of the server's clock (the wall clock) on our clock.
@@ -395,7 +492,14 @@ struct DeviceCallbacks {
             if (ahead < target)
                 Feed(d, pa_usec_to_bytes(static_cast<pa_usec_t>((target - ahead).count()), &d->pcm));
         }
-        if (!d->sent.empty()) {
+        if (d->lineUp) {
+            if (d->timingOp == nullptr) {
+                if (now >= d->retryAt)
+                    RequestTiming(d);
+                else
+                    plan->wakeAt = std::min(plan->wakeAt, d->retryAt);
+            }
+        } else if (!d->sent.empty()) {
             const Device::Sent& front = d->sent.front();
             const bool stale = !d->reading || now - d->reading->at > kReadingLifetime;
             if (d->timingOp == nullptr && now >= d->retryAt && (stale || !front.heardAt))
@@ -412,8 +516,22 @@ struct DeviceCallbacks {
 
     // Capture: the server's messages can wait until the front header should
     // be full; one that is overdue takes them as they come.
-    static void PlanCapture(const Device* d, CPulseLoop::Plan* plan) {
-        if (!d->started || d->queue.empty()) return;
+    static void PlanCapture(Device* d, Clock::time_point now, CPulseLoop::Plan* plan) {
+        if (!d->started) return;
+        if (d->burstLeft == 0 && now >= d->nextBurst) {
+            d->burstLeft = kCaptureBurst;
+            d->nextBurst = now + kCaptureBurstInterval;
+        }
+        if (d->burstLeft > 0 && d->timingOp == nullptr) {
+            if (now >= d->retryAt) {
+                d->timingOp = pa_stream_update_timing_info(d->stream, CaptureTimingDone, d);
+                if (d->timingOp != nullptr) --d->burstLeft;
+            } else {
+                plan->wakeAt = std::min(plan->wakeAt, d->retryAt);
+            }
+        }
+        if (d->timingOp != nullptr) plan->lookAt = now;  // its answer is wanted as it comes
+        if (d->queue.empty()) return;
         const WAVEHDR* h = d->queue.front();
         const uint64_t missing = h->dwBufferLength - std::min(h->dwBytesRecorded, h->dwBufferLength);
         plan->lookAt = std::min(plan->lookAt,
@@ -454,7 +572,7 @@ CPulseLoop::Plan CPulseWaveApi::Plan(void* self) {
         for (Device* d : api->m_devices) {
             if (!d->Ready()) continue;
             if (d->capture)
-                DeviceCallbacks::PlanCapture(d, &plan);
+                DeviceCallbacks::PlanCapture(d, now, &plan);
             else
                 DeviceCallbacks::PlanPlayback(d, now, &plan);
         }
@@ -470,6 +588,29 @@ void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WA
         m_posts.push_back({window, msg, handle, header});
     else
         window->PostWaveMessage(msg, handle, header);
+}
+
+// Told once per program run each: a user must not be left with a delay that
+// is silently wrong.
+void CPulseWaveApi::ReportGap(int64_t skippedUsec) {
+    if (m_toldGap) return;
+    m_toldGap = true;
+    std::fprintf(stderr,
+                 "Morvane: the output ran dry while sound was waiting (the system did not keep up); "
+                 "%.1f ms of the delayed sound was left out to keep the delay.\n",
+                 static_cast<double>(skippedUsec) / 1000.0);
+}
+
+void CPulseWaveApi::CheckCaptureAge() {
+    const int64_t ageUsec =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - *m_lastCaptureEnd).count();
+    m_lateCaptures = ageUsec > kLateCaptureUsec ? m_lateCaptures + 1 : 0;
+    if (m_lateCaptures < kLateCapturesToTell || m_toldLateCapture) return;
+    m_toldLateCapture = true;
+    std::fprintf(stderr,
+                 "Morvane: recorded sound arrives %.0f ms late (the sound server or the system does not "
+                 "keep up); playback is lined up against it, up to 1 s.\n",
+                 static_cast<double>(ageUsec) / 1000.0);
 }
 
 CPulseWaveApi::~CPulseWaveApi() {
@@ -717,6 +858,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         attr.fragsize = static_cast<uint32_t>(
             pa_usec_to_bytes(kCaptureFragmentMs * PA_USEC_PER_MSEC, &pcm));
         pa_stream_set_read_callback(s, &DeviceCallbacks::Read, d);
+        pa_stream_set_latency_update_callback(s, &DeviceCallbacks::CaptureReading, d);
         rc = pa_stream_connect_record(
             s, deviceName, &attr,
             static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
@@ -782,6 +924,7 @@ void CPulseWaveApi::Destroy(Device* d) {
         pa_stream_set_read_callback(d->stream, nullptr, nullptr);
         pa_stream_set_write_callback(d->stream, nullptr, nullptr);
         pa_stream_set_underflow_callback(d->stream, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(d->stream, nullptr, nullptr);
         if (PA_STREAM_IS_GOOD(pa_stream_get_state(d->stream))) pa_stream_disconnect(d->stream);
         pa_stream_unref(d->stream);
     }
@@ -838,7 +981,10 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
         d->queue.push_back(pwh);
         return MMSYSERR_NOERROR;
     }
-    const bool newRun = d->queue.empty() && d->sent.empty();
+    // What follows a stream that ran dry is a run of its own, even while
+    // the last buffers before are still being handed back.
+    const bool newRun = (d->queue.empty() && d->sent.empty()) || d->dry;
+    d->dry = false;
     d->queue.push_back(pwh);
     if (newRun) {
         // A new run: start it late enough into its first buffer that
@@ -851,11 +997,12 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
         (usec >= 0 ? d->skipBytes : d->padBytes) = bytes;
         d->runStart = d->written;
         d->runTarget = Clock::now();
+        d->runShiftUsec = 0;
         d->probing = usec != 0 || m_runningCaptures > 0;
-        d->probeTries = 0;
         // The stream ran dry or was flushed since: earlier readings no longer
         // tell where it plays.
         d->reading.reset();
+        d->lineUp.reset();
         d->retryAt = Clock::time_point{};
         if (d->timingOp != nullptr) {  // its answer would predate the run
             pa_operation_cancel(d->timingOp);
@@ -863,7 +1010,7 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
             d->timingOp = nullptr;
         }
         DeviceCallbacks::Feed(d);
-        if (d->probing) DeviceCallbacks::RequestTiming(d);
+        if (d->probing) DeviceCallbacks::BeginLineUp(d, d->runStart, false);
     } else {
         DeviceCallbacks::Feed(d);
     }
@@ -899,6 +1046,11 @@ MMRESULT CPulseWaveApi::waveInStart(HWAVEIN hwi) {
     if (!d->started) {
         d->started = true;
         d->lastData = Clock::now();
+        // Readings from before the start place nothing now.
+        d->origins.clear();
+        d->burstLeft = 0;
+        d->nextBurst = Clock::time_point{};
+        d->retryAt = Clock::time_point{};
         ++m_runningCaptures;
         if (pa_operation* op = pa_stream_cork(d->stream, 0, nullptr, nullptr))
             pa_operation_unref(op);

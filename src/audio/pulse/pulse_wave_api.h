@@ -126,6 +126,9 @@ private:
     // go out together (one wake-up of the receiver, which then finds the lock
     // free); elsewhere they go out at once.
     void Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WAVEHDR* header);
+    // Falling behind is said on stderr, once each.
+    void ReportGap(int64_t skippedUsec);
+    void CheckCaptureAge();  // after a captured buffer's end was placed
     struct PendingPost {
         IWaveWindow* window;
         uint32_t msg;
@@ -147,6 +150,13 @@ private:
     // reference a playback run is lined up against.
     std::optional<Clock::time_point> m_lastCaptureEnd;
     uint32_t m_runningCaptures = 0;
+    // A captured buffer this long past its end, this many times in a row,
+    // means capture has fallen behind.
+    static constexpr int64_t kLateCaptureUsec = 300000;
+    static constexpr int kLateCapturesToTell = 3;
+    int m_lateCaptures = 0;
+    bool m_toldLateCapture = false;
+    bool m_toldGap = false;
 };
 
 }  // namespace morvane
