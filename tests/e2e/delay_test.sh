@@ -24,8 +24,8 @@ expect "delay $delay s" "$(measure)" \
   "abs(delay_ms - $ms) <= 10" \
   "abs(min_window_delay_ms - $ms) <= 10 && abs(max_window_delay_ms - $ms) <= 10" \
   "windows >= 20" \
-  "min_window_corr >= 0.99" \
-  "max_block_residual_db <= -20" \
+  "min_window_corr >= $E2E_MIN_CORR" \
+  "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB" \
   "window_delay_spread_ms <= 2" \
   "abs(drift_ms) <= 2"
 stop_morvane_expecting 2

@@ -51,8 +51,8 @@ stop_recording
 expect "delay 1.0 s" "$(measure)" \
   "abs(delay_ms - 1000) <= 10" \
   "windows >= 20" \
-  "min_window_corr >= 0.99" \
-  "max_block_residual_db <= -20"
+  "min_window_corr >= $E2E_MIN_CORR" \
+  "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB"
 
 xdotool windowfocus --sync "$window" key Escape 2>>"$WORK/xdotool.log" || true
 expect_morvane_exit Escape 2
