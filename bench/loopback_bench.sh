@@ -1,20 +1,41 @@
 #!/usr/bin/env bash
-# Morvane at 1.0 s against the sound server's own loopback module at
-# latency_msec=1000, both from "Monitor of Radio" to "TV" on one private
-# server fed with band-limited noise. Three runs of 60 s each, taken in turn.
+# Morvane at 1.0 s against each sound server's own delay line at 1.0 s
+# (PulseAudio's module-loopback at latency_msec=1000, PipeWire's pw-loopback
+# --delay=1.0), all from "Monitor of Radio" to "TV" on a private server fed
+# with band-limited noise: a private PulseAudio, then a private PipeWire (its
+# graph at 44.1 kHz). Three runs of 60 s each per program, taken in turn.
 # Prints one table: delay error, its spread over the runs and within each run
-# (drift over 60 s), the worst 1 s window correlation, CPU use and memory.
-#   bench/loopback_bench.sh [build-dir]      (about 10 minutes)
-# BENCH_RUNS, BENCH_SPAN and BENCH_IDLE_SPAN (seconds) shorten it for a try.
+# (drift over 60 s), the worst 1 s window correlation and 10 ms block, CPU
+# use and memory.
+#   bench/loopback_bench.sh [build-dir]      (about 20 minutes)
+# BENCH_RUNS, BENCH_SPAN and BENCH_IDLE_SPAN (seconds) shorten it for a try;
+# BENCH_SERVERS="pulseaudio" (or "pipewire") takes one server only.
 #
 # CPU: Morvane's own process time (the sum of its threads' run time from
-# /proc/PID/task/*/schedstat, in nanoseconds) over the 60 s; the loopback runs inside the server, so its figure is the server's CPU
-# above the server's idle figure (signal playing and bus recorded, nothing
-# looping, measured just before and after each run). The server's extra CPU
-# while serving Morvane's two streams is shown as well.
+# /proc/PID/task/*/schedstat, in nanoseconds) over the 60 s. The server's
+# loopback: the server's CPU (PipeWire: its daemon and its PulseAudio
+# protocol server together) above the server's idle figure (signal playing
+# and bus recorded, nothing looping, measured just before and after each
+# run), plus, for pw-loopback, its own process. The server's extra CPU while
+# serving Morvane's two streams is shown as well.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "${1:-build}")
+
+# One run of this script per server, each printing its column; then the table.
+if [ -z "${BENCH_SERVER:-}" ]; then
+  cols=$(mktemp -d)
+  trap 'rm -rf "$cols"' EXIT
+  servers=(${BENCH_SERVERS:-pulseaudio pipewire})
+  for server in "${servers[@]}"; do
+    BENCH_SERVER=$server bash "$0" "$build" >"$cols/$server" || { echo "the $server runs failed" >&2; exit 1; }
+  done
+  echo
+  paste -d'\t' "$cols/${servers[0]}" $(for s in "${servers[@]:1}"; do printf '%s ' "$cols/$s"; done) |
+    awk -F'\t' '{ line = sprintf("%-42s", $1); for (i = 2; i <= NF; i++) if ((i % 3) != 1) line = line sprintf(" %16s", $i); print line }'
+  exit 0
+fi
+export E2E_SERVER=$BENCH_SERVER
 for f in "$build/src/app/linux/morvane" "$build/tests/e2e/morvane_measure_delay"; do
   [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }
 done
@@ -26,13 +47,22 @@ span=${BENCH_SPAN:-60}       # seconds of 1 s windows per run
 idle_span=${BENCH_IDLE_SPAN:-20}
 # Nanoseconds a process's threads have run: clock ticks would be too coarse
 # for figures of a few tenths of a per cent.
-cpu_ticks() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f", s }'; }
+cpu_ticks() {
+  local p
+  for p in "$@"; do cat "/proc/$p"/task/*/schedstat 2>/dev/null || true; done | awk '{ s += $1 } END { printf "%.0f", s }'
+}
 field() { printf '%s\n' "$1" | tr ' ' '\n' | awk -F= -v k="$2" '$1 == k { print $2 }'; }
 # percent NANOSECONDS SECONDS: CPU time as a percentage of one core.
 percent() { awk -v t="$1" -v s="$2" 'BEGIN { printf "%.3f", t / 1e9 / s * 100 }'; }
 
 start_server
-spid=$(server_pid)
+if [ "$BENCH_SERVER" = pulseaudio ]; then
+  spid=$(server_pid)
+  loopback_name=module-loopback
+else
+  spid="$(cat "$SERVER_DIR/pids/pipewire.pid") $(cat "$SERVER_DIR/pids/pipewire-pulse.pid")"
+  loopback_name=pw-loopback
+fi
 make_signal $((span + 20))
 
 # The server's own CPU with the signal playing and the bus recorded, nothing
@@ -40,9 +70,9 @@ make_signal $((span + 20))
 idle_run() {
   play_signal
   start_recording "$WORK/idle.wav"
-  t0=$(now); s0=$(cpu_ticks "$spid")
+  t0=$(now); s0=$(cpu_ticks $spid)
   record_until "$idle_span"
-  s1=$(cpu_ticks "$spid"); wall=$(since "$t0")
+  s1=$(cpu_ticks $spid); wall=$(since "$t0")
   stop_recording
   end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
   idle=$(percent $((s1 - s0)) "$wall")
@@ -52,11 +82,11 @@ idle_run() {
 
 record_run() {  # the recording long enough for $span windows after the delay
   start_recording "$WORK/run.wav"
-  t0=$(now); s0=$(cpu_ticks "$spid")
-  if [ -n "$MORVANE_PID" ]; then m0=$(cpu_ticks "$MORVANE_PID"); fi
+  t0=$(now); s0=$(cpu_ticks $spid)
+  if [ -n "$CLIENT_PID" ]; then m0=$(cpu_ticks "$CLIENT_PID"); fi
   record_until $((span + 3))
-  s1=$(cpu_ticks "$spid"); wall=$(since "$t0")
-  if [ -n "$MORVANE_PID" ]; then m1=$(cpu_ticks "$MORVANE_PID"); fi
+  s1=$(cpu_ticks $spid); wall=$(since "$t0")
+  if [ -n "$CLIENT_PID" ]; then m1=$(cpu_ticks "$CLIENT_PID"); fi
   stop_recording
 }
 
@@ -75,7 +105,7 @@ extra_cpu() {
   awk -v a="$(percent $((s1 - s0)) "$wall")" -v b="$1" -v c="$2" 'BEGIN { printf "%.3f", a - (b + c) / 2 }'
 }
 
-declare -a idles m_delay m_drift m_spread m_corr m_res m_cpu m_srv m_hwm l_delay l_drift l_spread l_corr l_res l_srv
+declare -a l_own idles m_delay m_drift m_spread m_corr m_res m_cpu m_srv m_hwm l_delay l_drift l_spread l_corr l_res l_srv
 idle_run
 for run in $(seq 1 "$runs"); do
   log "run $run: morvane"
@@ -83,6 +113,7 @@ for run in $(seq 1 "$runs"); do
   start_morvane 1.0
   wait_for_log "s - playing" "$run" 20
   pause 1
+  CLIENT_PID=$MORVANE_PID
   record_run
   m_hwm+=("$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$MORVANE_PID/status")")
   stop_morvane_expecting 2
@@ -98,13 +129,25 @@ for run in $(seq 1 "$runs"); do
   s0=${keep[0]} s1=${keep[1]} wall=${keep[2]}
   m_srv+=("$(extra_cpu "$before" "$idle")")
 
-  log "run $run: module-loopback"
+  log "run $run: $loopback_name"
   play_signal
-  module=$(pactl load-module module-loopback source=radio.monitor sink=tv latency_msec=1000)
+  if [ "$BENCH_SERVER" = pulseaudio ]; then
+    module=$(pactl load-module module-loopback source=radio.monitor sink=tv latency_msec=1000)
+    CLIENT_PID=
+  else
+    pw-loopback --delay=1.0 -C radio.monitor -P tv >>"$WORK/pw-loopback.log" 2>&1 &
+    CLIENT_PID=$!
+    E2E_PIDS+=("$CLIENT_PID")
+  fi
   # Let it reach its latency before measuring.
   pause 5
   record_run
-  pactl unload-module "$module"
+  if [ "$BENCH_SERVER" = pulseaudio ]; then
+    pactl unload-module "$module"
+  else
+    end_process "$CLIENT_PID"; wait "$CLIENT_PID" 2>/dev/null || true
+    l_own+=("$(percent $((m1 - m0)) "$wall")")
+  fi
   end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
   measure_run module-loopback
   l_delay+=("$(field "$r" delay_ms)"); l_drift+=("$(field "$r" drift_ms)")
@@ -134,9 +177,15 @@ summary() {
     }'
 }
 
-row() { printf '%-44s %16s %16s\n' "$1" "$2" "$3"; }
-echo
-row "delay 1.0 s, $runs runs x ${span} s" "Morvane" "module-loopback"
+# One line per figure: label, Morvane's, the loopback's (tab-separated; the
+# table is put together from every server's lines above).
+row() { printf '%s\t%s\t%s\n' "$1" "$2" "$3"; }
+# The loopback's CPU: the server's extra, plus pw-loopback's own process.
+l_cpu=()
+for i in "${!l_srv[@]}"; do
+  l_cpu+=("$(awk -v a="${l_srv[$i]}" -v b="${l_own[$i]:-0}" 'BEGIN { printf "%.3f", a + b }')")
+done
+row "delay 1.0 s, $runs runs x ${span} s" "Morvane ($BENCH_SERVER)" "$loopback_name"
 row "delay, mean of runs (ms)" "$(summary mean "${m_delay[@]}")" "$(summary mean "${l_delay[@]}")"
 row "delay error (ms)" "$(summary error "${m_delay[@]}")" "$(summary error "${l_delay[@]}")"
 row "delay per run (ms)" "$(printf '%.1f/' "${m_delay[@]}" | sed 's|/$||')" "$(printf '%.1f/' "${l_delay[@]}" | sed 's|/$||')"
@@ -145,10 +194,10 @@ row "drift over ${span} s, worst run (ms)" "$(summary worst "${m_drift[@]}")" "$
 row "1 s window delay spread, worst run (ms)" "$(summary max "${m_spread[@]}")" "$(summary max "${l_spread[@]}")"
 row "min 1 s window correlation" "$(summary min "${m_corr[@]}")" "$(summary min "${l_corr[@]}")"
 row "worst 10 ms block residual (dB)" "$(summary maxdb "${m_res[@]}")" "$(summary maxdb "${l_res[@]}")"
-row "CPU, % of a core (process / server extra)" "$(summary mean3 "${m_cpu[@]}")" "$(summary mean3 "${l_srv[@]}")"
-row "CPU per run (%)" "$(printf '%.3f/' "${m_cpu[@]}" | sed 's|/$||')" "$(printf '%.3f/' "${l_srv[@]}" | sed 's|/$||')"
-row "server extra CPU for the streams (%)" "$(summary mean3 "${m_srv[@]}")" "(included above)"
-row "peak resident memory VmHWM (MiB)" "$(summary max "${m_hwm[@]}")" "(in the server)"
+row "CPU, % of a core (process / loopback)" "$(summary mean3 "${m_cpu[@]}")" "$(summary mean3 "${l_cpu[@]}")"
+row "CPU per run (%)" "$(printf '%.3f/' "${m_cpu[@]}" | sed 's|/$||')" "$(printf '%.3f/' "${l_cpu[@]}" | sed 's|/$||')"
+row "server extra CPU for the streams (%)" "$(summary mean3 "${m_srv[@]}")" "$(summary mean3 "${l_srv[@]}")"
+row "peak resident memory VmHWM (MiB)" "$(summary max "${m_hwm[@]}")" "-"
 row "server idle CPU, mean of runs (%)" "$(summary mean3 "${idles[@]}")" "$(summary mean3 "${idles[@]}")"
 # The loopback's figure is a difference of two server figures; this is how
 # much the server's own figure moved between spans with nothing looping.
