@@ -54,6 +54,9 @@ constexpr auto kLineUpTimeout = std::chrono::milliseconds(1000);
 constexpr int kCaptureBurst = 8;
 constexpr auto kCaptureBurstInterval = std::chrono::seconds(5);
 constexpr auto kCaptureReadingSpan = std::chrono::seconds(12);
+// A write this soon after the stream ran dry with nothing waiting was late
+// (a run's end is followed by a refill of 0.1 s at least).
+constexpr auto kLateWrite = std::chrono::milliseconds(50);
 
 bool PulseFormatFor(const WAVEFORMATEX& f, pa_sample_spec* pcm) {
     if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
@@ -130,17 +133,18 @@ struct CPulseWaveApi::Device {
     // distance from runStart say: what was skipped (or padded) to keep the
     // run on time, as those bytes are later (earlier) in the source.
     int64_t runShiftUsec = 0;
-    // Lining up: readings are being taken to see whether the run is on time,
-    // at its start or after it ran dry with sound waiting (a gap).
+    // Lining up: readings are being taken to see whether the run's start is
+    // heard on time.
     struct LineUp {
         uint64_t from;                    // only bytes written from here on tell
         Clock::time_point until;          // give up then
         std::optional<int64_t> lateUsec;  // the earliest placement so far
         int readings = 0;
-        bool afterGap = false;
     };
     std::optional<LineUp> lineUp;
-    bool dry = false;  // the server ran dry with nothing waiting here
+    // The server ran dry with nothing waiting here, and when.
+    bool dry = false;
+    Clock::time_point dryAt{};
     pa_operation* timingOp = nullptr;
     bool started = false;  // capture: uncorked by start
     // Capture: when data last came in (or filling began); the front header
@@ -389,10 +393,9 @@ struct DeviceCallbacks {
             d->retryAt = now + kTimingRetry;
     }
 
-    // Starts lining the run up from the bytes written from `from` on: at its
-    // start, or after a gap.
-    static void BeginLineUp(Device* d, uint64_t from, bool afterGap) {
-        d->lineUp = Device::LineUp{from, Clock::now() + kLineUpTimeout, std::nullopt, 0, afterGap};
+    // Starts lining the run up from the bytes written from `from` on.
+    static void BeginLineUp(Device* d, uint64_t from) {
+        d->lineUp = Device::LineUp{from, Clock::now() + kLineUpTimeout, std::nullopt, 0};
         d->retryAt = Clock::time_point{};
         if (d->timingOp != nullptr) {  // its answer would predate what is to be measured
             pa_operation_cancel(d->timingOp);
@@ -432,27 +435,75 @@ struct DeviceCallbacks {
             const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(late)), &d->pcm);
             (late > 0 ? d->skipBytes : d->padBytes) += bytes;
             d->runShiftUsec += late;
-            if (!l.afterGap) d->lastCompensationUsec += late;
+            d->lastCompensationUsec += late;
         }
-        if (l.afterGap) d->api->ReportGap(late);
         if (d->probing) {
             d->probing = false;
             Feed(d);
         }
     }
 
-    // After a run dried up its placements ahead are wrong: take a new reading.
-    // The server ran dry. With sound still waiting here the run goes on
-    // later by the gap: line it up again, so that the delay stays what it
-    // was. With none, the next write starts a new run, lined up afresh.
+    // A run starts: `lateUsec` of its first queued byte's time is past
+    // already (skipped; a negative figure leads it in with silence). What is
+    // sent before the playback side has been measured is kept short.
+    static void StartRun(Device* d, int64_t lateUsec, bool probe) {
+        const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(lateUsec)), &d->pcm);
+        d->skipBytes = lateUsec >= 0 ? bytes : 0;
+        d->padBytes = lateUsec < 0 ? bytes : 0;
+        d->lastCompensationUsec = lateUsec;
+        d->runStart = d->written;
+        d->runTarget = Clock::now();
+        d->runShiftUsec = 0;
+        d->probing = probe;
+        // The stream ran dry or was flushed since: earlier readings no longer
+        // tell where it plays.
+        d->reading.reset();
+        d->lineUp.reset();
+        d->retryAt = Clock::time_point{};
+        if (d->timingOp != nullptr) {  // its answer would predate the run
+            pa_operation_cancel(d->timingOp);
+            pa_operation_unref(d->timingOp);
+            d->timingOp = nullptr;
+        }
+        Feed(d);
+        if (d->probing) BeginLineUp(d, d->runStart);
+    }
+
+    // The run went on after a gap (the stream ran dry while sound was due):
+    // everything after it would be late by the gap, and the server may hold
+    // some of it already. Drop what the server holds, hand back what was
+    // sent, and start the rest as a run of its own that keeps the old one's
+    // time line, so that the delay stays what it was.
+    static void Resync(Device* d) {
+        const Clock::time_point now = Clock::now();
+        // When the first byte not yet sent was due, on the run's time line;
+        // what the front header had sent goes again from its start.
+        const int64_t aheadBytes = static_cast<int64_t>(d->skipBytes) - static_cast<int64_t>(d->padBytes) -
+                                   static_cast<int64_t>(d->frontOffset);
+        const Clock::time_point due =
+            d->runTarget + std::chrono::microseconds(d->runShiftUsec) +
+            std::chrono::microseconds(BytesToUsec(static_cast<int64_t>(d->written) - static_cast<int64_t>(d->runStart) +
+                                                      aheadBytes,
+                                                  &d->pcm));
+        if (pa_operation* op = pa_stream_flush(d->stream, nullptr, nullptr)) pa_operation_unref(op);
+        d->frontOffset = 0;
+        std::deque<Device::Sent> sent;
+        sent.swap(d->sent);
+        for (const Device::Sent& x : sent) d->Complete(x.header);
+        d->api->ReportGap();
+        StartRun(d, std::chrono::duration_cast<std::chrono::microseconds>(now - due).count(), true);
+    }
+
+    // The server ran dry. With sound still waiting here, that is a gap; with
+    // none, the run may have ended, or its next sound comes late (see Queue).
     static void Underflow(pa_stream*, void* userdata) {
         auto* d = static_cast<Device*>(userdata);
         d->reading.reset();
         if (d->queue.empty()) {
             d->dry = true;
-        } else if (!d->lineUp) {
-            BeginLineUp(d, d->written, true);
-            Feed(d);
+            d->dryAt = Clock::now();
+        } else if (!d->probing) {  // a run's start may run dry until it is measured
+            Resync(d);
         }
     }
 
@@ -592,13 +643,12 @@ void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WA
 
 // Told once per program run each: a user must not be left with a delay that
 // is silently wrong.
-void CPulseWaveApi::ReportGap(int64_t skippedUsec) {
+void CPulseWaveApi::ReportGap() {
     if (m_toldGap) return;
     m_toldGap = true;
     std::fprintf(stderr,
-                 "Morvane: the output ran dry while sound was waiting (the system did not keep up); "
-                 "%.1f ms of the delayed sound was left out to keep the delay.\n",
-                 static_cast<double>(skippedUsec) / 1000.0);
+                 "Morvane: the output ran dry while playing (the system did not keep up); the sound "
+                 "after the gap was lined up again to keep the delay.\n");
 }
 
 void CPulseWaveApi::CheckCaptureAge() {
@@ -983,39 +1033,27 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
     }
     // What follows a stream that ran dry is a run of its own, even while
     // the last buffers before are still being handed back.
-    const bool newRun = (d->queue.empty() && d->sent.empty()) || d->dry;
+    // Sound that comes right after the stream ran dry was late: a gap.
+    // Sound that comes later is a run of its own, even while the last
+    // buffers before it are still being handed back.
+    const bool gap = d->dry && Clock::now() - d->dryAt < kLateWrite;
+    const bool newRun = !gap && ((d->queue.empty() && d->sent.empty()) || d->dry);
     d->dry = false;
     d->queue.push_back(pwh);
-    if (newRun) {
+    if (gap) {
+        DeviceCallbacks::Resync(d);
+    } else if (newRun) {
         // A new run: start it late enough into its first buffer that
         // capture latency does not add to the delay, or lead it in with
         // silence when capture was early (a monitor's data comes before it is
         // heard). The playback side is measured once the run plays.
         const int64_t usec = CompensationUsec();
-        d->lastCompensationUsec = usec;
-        const uint64_t bytes = pa_usec_to_bytes(static_cast<pa_usec_t>(std::abs(usec)), &d->pcm);
-        (usec >= 0 ? d->skipBytes : d->padBytes) = bytes;
-        d->runStart = d->written;
-        d->runTarget = Clock::now();
-        d->runShiftUsec = 0;
-        d->probing = usec != 0 || m_runningCaptures > 0;
-        // The stream ran dry or was flushed since: earlier readings no longer
-        // tell where it plays.
-        d->reading.reset();
-        d->lineUp.reset();
-        d->retryAt = Clock::time_point{};
-        if (d->timingOp != nullptr) {  // its answer would predate the run
-            pa_operation_cancel(d->timingOp);
-            pa_operation_unref(d->timingOp);
-            d->timingOp = nullptr;
-        }
-        DeviceCallbacks::Feed(d);
-        if (d->probing) DeviceCallbacks::BeginLineUp(d, d->runStart, false);
+        DeviceCallbacks::StartRun(d, usec, usec != 0 || m_runningCaptures > 0);
     } else {
         DeviceCallbacks::Feed(d);
     }
     // A run's first buffers need the audio thread to watch them.
-    if (newRun && !m_loop->InThread()) m_loop->Wake();
+    if ((newRun || gap) && !m_loop->InThread()) m_loop->Wake();
     return MMSYSERR_NOERROR;
 }
 

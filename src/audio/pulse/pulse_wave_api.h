@@ -127,7 +127,7 @@ private:
     // free); elsewhere they go out at once.
     void Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WAVEHDR* header);
     // Falling behind is said on stderr, once each.
-    void ReportGap(int64_t skippedUsec);
+    void ReportGap();
     void CheckCaptureAge();  // after a captured buffer's end was placed
     struct PendingPost {
         IWaveWindow* window;
