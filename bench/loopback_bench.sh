@@ -149,7 +149,7 @@ for run in $(seq 1 "$runs"); do
     l_own+=("$(percent $((m1 - m0)) "$wall")")
   fi
   end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
-  measure_run module-loopback
+  measure_run "$loopback_name"
   l_delay+=("$(field "$r" delay_ms)"); l_drift+=("$(field "$r" drift_ms)")
   l_spread+=("$(field "$r" window_delay_spread_ms)"); l_corr+=("$(field "$r" min_window_corr)")
   l_res+=("$(field "$r" max_block_residual_db)")

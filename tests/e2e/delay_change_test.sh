@@ -4,13 +4,7 @@
 #   delay_change_test.sh MORVANE MEASURE
 source "$(dirname "$0")/e2e_lib.sh" "$1" "$2"
 
-start_server
-make_signal 60
-play_signal
-start_morvane 1.0
-wait_for_log "s - playing" 1 20
-pause 0.5
-start_recording "$WORK/recording.wav"
+start_delay_line 1.0
 record_until 6
 longer=$(record_time)
 send 2.5

@@ -10,13 +10,7 @@ ms=$(awk -v d="$delay" 'BEGIN { print d * 1000 }')
 # enough for 21 of them.
 length=$(awk -v d="$delay" 'BEGIN { print d + 23 }')
 
-start_server
-make_signal 60
-play_signal
-start_morvane "$delay"
-wait_for_log "s - playing" 1 20
-pause 0.5
-start_recording "$WORK/recording.wav"
+start_delay_line "$delay"
 record_until "$length"
 stop_recording
 

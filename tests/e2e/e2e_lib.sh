@@ -205,6 +205,19 @@ start_recording() {
 
 record_time() { since "$RECORD_T0"; }
 
+# start_delay_line DELAY: the usual opening: a private server, 60 s of the
+# signal playing into "radio", the program running at DELAY and playing, and
+# the recording of the bus started half a second later.
+start_delay_line() {
+  start_server
+  make_signal 60
+  play_signal
+  start_morvane "$1"
+  wait_for_log "s - playing" 1 20
+  pause 0.5
+  start_recording "$WORK/recording.wav"
+}
+
 # record_until SECONDS: pauses until the recording is that long.
 record_until() {
   local left

@@ -6,13 +6,7 @@
 source "$(dirname "$0")/e2e_lib.sh" "$1" "$2"
 delay=1.0
 
-start_server
-make_signal 60
-play_signal
-start_morvane "$delay"
-wait_for_log "s - playing" 1 20
-pause 0.5
-start_recording "$WORK/recording.wav"
+start_delay_line "$delay"
 record_until 5
 stalled=$(record_time)
 log "holding morvane still for 0.6 s at $stalled s of the recording"

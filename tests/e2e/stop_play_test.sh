@@ -6,13 +6,7 @@
 source "$(dirname "$0")/e2e_lib.sh" "$1" "$2"
 delay=1.5
 
-start_server
-make_signal 60
-play_signal
-start_morvane "$delay"
-wait_for_log "s - playing" 1 20
-pause 0.5
-start_recording "$WORK/recording.wav"
+start_delay_line "$delay"
 record_until 6
 stopped=$(record_time)
 send stop

@@ -184,6 +184,12 @@ struct CPulseWaveApi::Device {
         for (const Sent& x : s) Complete(x.header);
         for (WAVEHDR* h : q) Complete(h);
     }
+    void CancelTiming() {
+        if (timingOp == nullptr) return;
+        pa_operation_cancel(timingOp);
+        pa_operation_unref(timingOp);
+        timingOp = nullptr;
+    }
     bool Ready() const {
         return !dead && stream != nullptr && pa_stream_get_state(stream) == PA_STREAM_READY;
     }
@@ -397,11 +403,7 @@ struct DeviceCallbacks {
     static void BeginLineUp(Device* d, uint64_t from) {
         d->lineUp = Device::LineUp{from, Clock::now() + kLineUpTimeout, std::nullopt, 0};
         d->retryAt = Clock::time_point{};
-        if (d->timingOp != nullptr) {  // its answer would predate what is to be measured
-            pa_operation_cancel(d->timingOp);
-            pa_operation_unref(d->timingOp);
-            d->timingOp = nullptr;
-        }
+        d->CancelTiming();  // its answer would predate what is to be measured
         RequestTiming(d);
     }
 
@@ -460,11 +462,7 @@ struct DeviceCallbacks {
         d->reading.reset();
         d->lineUp.reset();
         d->retryAt = Clock::time_point{};
-        if (d->timingOp != nullptr) {  // its answer would predate the run
-            pa_operation_cancel(d->timingOp);
-            pa_operation_unref(d->timingOp);
-            d->timingOp = nullptr;
-        }
+        d->CancelTiming();  // its answer would predate the run
         Feed(d);
         if (d->probing) BeginLineUp(d, d->runStart);
     }
@@ -964,11 +962,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
 
 void CPulseWaveApi::Destroy(Device* d) {
     if (d->capture && d->started && m_runningCaptures > 0) --m_runningCaptures;
-    if (d->timingOp != nullptr) {
-        pa_operation_cancel(d->timingOp);
-        pa_operation_unref(d->timingOp);
-        d->timingOp = nullptr;
-    }
+    d->CancelTiming();
     if (d->stream != nullptr) {
         pa_stream_set_state_callback(d->stream, nullptr, nullptr);
         pa_stream_set_read_callback(d->stream, nullptr, nullptr);
