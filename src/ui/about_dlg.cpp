@@ -2,8 +2,8 @@
 
 #include "resource.h"
 
-#ifndef MORVANE_WEB_ADDRESS
-#error "MORVANE_WEB_ADDRESS is set by the build (the CMake cache variable of that name)"
+#if !defined(MORVANE_WEB_ADDRESS) || !defined(MORVANE_WEB_CAPTION)
+#error "MORVANE_WEB_ADDRESS and MORVANE_WEB_CAPTION are set by the build (src/CMakeLists.txt)"
 #endif
 
 namespace morvane {
@@ -20,11 +20,7 @@ constexpr uint32_t kStaticClicked = 0;
 
 std::string MakerWebAddress() { return MORVANE_WEB_ADDRESS; }
 
-std::string MakerWebCaption() {
-    const std::string address = MakerWebAddress();
-    const std::size_t scheme = address.find("://");
-    return scheme == std::string::npos ? address : address.substr(scheme + 3);
-}
+std::string MakerWebCaption() { return MORVANE_WEB_CAPTION; }
 
 CAboutDlg::CAboutDlg(IAboutHost& host, const IProgramResources& resources, IPictureDecoder& decoder,
                      IWaitClock& clock, std::string_view buildDate)

@@ -26,23 +26,31 @@ struct AboutControl {
     int x, y, width, height;  // dialog units
 };
 
-// The text's first "%s" becomes the build number when the box opens.
-constexpr const char* kAboutText =
-    "Morvane Build %s\n"
-    "Copyright \u00A9 2026 Morvane developers\n"
-    "Free software, MIT licence";
-
-// Template order is the tab order and the stacking order (first on top).
+// From the template source that the Windows resource script is made from
+// too. Template order is the tab order and the stacking order (first on top).
 constexpr AboutControl kAboutControls[] = {
-    {IDOK, AboutControlKind::DefaultButton, "OK", 118, 55, 50, 14},
-    {-1, AboutControlKind::GroupFrame, "", 7, 7, 56, 62},
-    {IDC_ABOUT_PICTURE, AboutControlKind::Picture, "", 16, 16, 19, 22},
-    {IDC_ABOUT_TEXT, AboutControlKind::Text, kAboutText, 72, 12, 137, 29},
-    {IDC_ABOUT_WEB, AboutControlKind::WebButton, nullptr, 72, 40, 134, 12},
+#define DIALOG_BEGIN(...)
+#define DIALOG_CONTROL(id, kind, className, text, x, y, width, height, style, exStyle) \
+    {id, AboutControlKind::kind, text, x, y, width, height},
+#define DIALOG_END()
+#include "dialogs/about_dlg.def"
+#undef DIALOG_BEGIN
+#undef DIALOG_CONTROL
+#undef DIALOG_END
 };
 
-constexpr int kAboutWidth = 216;
-constexpr int kAboutHeight = 76;
+struct AboutBox {
+    const char* caption;
+    int width, height;  // dialog units
+};
+
+#define DIALOG_BEGIN(id, caption, width, height, ...) constexpr AboutBox kAboutBox{caption, width, height};
+#define DIALOG_CONTROL(...)
+#define DIALOG_END()
+#include "dialogs/about_dlg.def"
+#undef DIALOG_BEGIN
+#undef DIALOG_CONTROL
+#undef DIALOG_END
 
 QString FromText(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -53,14 +61,14 @@ QString FromText(const std::string& text) {
 CQtAboutDialog::CQtAboutDialog(QWidget* owner) : QDialog(owner) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("About Morvane"));
+    setWindowTitle(QString::fromUtf8(kAboutBox.caption));
     setModal(true);
     BuildControls();
 }
 
 void CQtAboutDialog::BuildControls() {
     const CDialogUnits units(font());
-    setFixedSize(units.Size(kAboutWidth, kAboutHeight));
+    setFixedSize(units.Size(kAboutBox.width, kAboutBox.height));
     QWidget* previousTabStop = nullptr;
     for (const AboutControl& control : kAboutControls) {
         const int id = control.id;
@@ -68,8 +76,7 @@ void CQtAboutDialog::BuildControls() {
         switch (control.kind) {
             case AboutControlKind::DefaultButton:
             case AboutControlKind::WebButton: {
-                QString caption = control.text != nullptr ? QString::fromUtf8(control.text)
-                                                          : FromText(MakerWebCaption());
+                QString caption = QString::fromUtf8(control.text);
                 if (control.kind == AboutControlKind::WebButton) caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
                 auto* button = new QPushButton(caption, this);
                 button->setDefault(control.kind == AboutControlKind::DefaultButton);
