@@ -188,6 +188,10 @@ TEST_F(WinmmStreams, BadArgumentsGetThePlatformsCodes) {
     EXPECT_EQ(api.waveOutOpen(&hout, tvId, &bad, &window, 0, CALLBACK_WINDOW), MMRESULT{WAVERR_BADFORMAT});
     // Notices need somewhere to go, and window notices are all the seam knows.
     EXPECT_EQ(api.waveInOpen(&hin, radioMonitorId, &format, nullptr, 0, CALLBACK_WINDOW), MMRESULT{MMSYSERR_INVALPARAM});
+    struct NoWindowYet final : IWin32WaveWindow {
+        HWND Hwnd() const override { return nullptr; }
+    } noWindow;
+    EXPECT_EQ(api.waveOutOpen(&hout, tvId, &format, &noWindow, 0, CALLBACK_WINDOW), MMRESULT{MMSYSERR_INVALPARAM});
     EXPECT_EQ(api.waveOutOpen(&hout, tvId, &format, &window, 0, CALLBACK_WINDOW | 0x00030000u),
               MMRESULT{MMSYSERR_INVALFLAG});
     EXPECT_EQ(hin, nullptr);

@@ -51,6 +51,8 @@ MMRESULT CallbackFor(IWaveWindow* window, uint32_t fdwOpen, Callback* out) {
     if ((fdwOpen & CALLBACK_WINDOW) == 0) return MMSYSERR_NOERROR;
     if (window == nullptr) return MMSYSERR_INVALPARAM;
     if (auto* native = dynamic_cast<IWin32WaveWindow*>(window)) {
+        // The platform would take a null window as "no notices".
+        if (native->Hwnd() == nullptr) return MMSYSERR_INVALPARAM;
         out->target = reinterpret_cast<DWORD_PTR>(native->Hwnd());
         out->flags = CALLBACK_WINDOW;
     } else {
