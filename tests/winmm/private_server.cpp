@@ -11,6 +11,8 @@ namespace morvane::winmmtest {
 namespace {
 
 constexpr wchar_t kDirVariable[] = L"MORVANE_WINMM_SERVER_DIR";
+// kNonAsciiSink in the host shell's printf notation.
+constexpr char kNonAsciiSinkOctal[] = "K\\303\\274che";
 
 std::string Env(const wchar_t* name) {
     wchar_t value[1024];
@@ -105,8 +107,13 @@ struct ServerFirst {
         const std::string dir = base + "/server";
         const std::string script = MORVANE_PULSE_SERVER_SCRIPT;
         UsePulseDriver();
+        // One more sink, named outside ASCII, for the names' conversion.
+        const std::string kitchen = "PULSE_SERVER='unix:" + dir +
+                                    "/run/pulse/native' pactl load-module module-null-sink sink_name=kitchen "
+                                    "sink_properties=device.description=$(printf '" +
+                                    std::string(kNonAsciiSinkOctal) + "')";
         if (HostShell("mkdir -p '" + base + "' && '" + script + "' start '" + dir + "' > '" + base +
-                          "/log' 2>&1",
+                          "/log' 2>&1 && " + kitchen + " >> '" + base + "/log' 2>&1",
                       base + "/started") != 0) {
             std::fprintf(stderr, "cannot start a sound server in %s (see %s/log)\n", dir.c_str(), base.c_str());
             std::exit(1);

@@ -14,6 +14,10 @@
 
 namespace morvane::winmmtest {
 
+// Its devices are those of scripts/pulse-server.sh and one more playback
+// device named outside ASCII ("Küche", in UTF-8).
+inline constexpr char kNonAsciiSink[] = "K\xC3\xBC" "che";
+
 // The host directory of the server this process runs against; empty when it
 // runs against whatever the environment gives.
 std::string ServerDir();

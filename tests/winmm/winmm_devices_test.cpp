@@ -29,6 +29,9 @@ TEST(WinmmDevices, ListsTheServersDevicesByTheirNames) {
     EXPECT_TRUE(Contains(inputs, "Monitor of TV")) << ::testing::PrintToString(inputs);
     EXPECT_TRUE(Contains(outputs, "TV")) << ::testing::PrintToString(outputs);
     EXPECT_TRUE(Contains(outputs, "Radio")) << ::testing::PrintToString(outputs);
+    // Wide names come out as UTF-8.
+    EXPECT_TRUE(Contains(outputs, kNonAsciiSink)) << ::testing::PrintToString(outputs);
+    EXPECT_TRUE(Contains(inputs, std::string("Monitor of ") + kNonAsciiSink)) << ::testing::PrintToString(inputs);
 
     // Beyond the lists, and nowhere to put the name.
     std::string name = "untouched";
