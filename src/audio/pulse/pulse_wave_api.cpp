@@ -38,19 +38,21 @@ constexpr int64_t kMaxCompensationUsec = 1000000;
 // left alone.
 constexpr pa_usec_t kProbeUsec = 30 * PA_USEC_PER_MSEC;
 constexpr int64_t kProbeToleranceUsec = 500;
-// A run is lined up from several readings taken this far apart, for at most
-// this long. A server that updates its positions once per processing cycle
-// but stamps a reading with the time it answers places every byte late by up
-// to a cycle; a reading taken just after a cycle is right, and none is early,
-// so the earliest placement wins.
-constexpr int kLineUpReadings = 4;
+// A run is lined up from a reading once the server has read its start; for
+// at most this long. A server that updates its positions once per processing
+// cycle but stamps a reading with the time it answers (PipeWire's) places
+// every byte late by up to a cycle; a reading taken just after a cycle is
+// right, and none is early, so there the earliest placement of several
+// readings this far apart wins. Elsewhere readings are exact but for noise,
+// which the earliest of several would pick out under load.
+constexpr int kLineUpReadingsCycleStamped = 4;
 constexpr auto kLineUpSpacing = std::chrono::milliseconds(3);
 constexpr auto kLineUpTimeout = std::chrono::milliseconds(1000);
-// Capture is placed in time the same way, from the earliest placement among
-// the readings of the last kCaptureReadingSpan: a burst of kCaptureBurst
-// readings kLineUpSpacing apart when capture starts and every
-// kCaptureBurstInterval, to catch one just after a cycle, and the library's
-// own readings between.
+// Capture is placed in time the same way: from the last reading, or, where
+// positions are of the last cycle, from the earliest placement among the
+// readings of the last kCaptureReadingSpan: a burst of kCaptureBurst readings
+// kLineUpSpacing apart when capture starts and every kCaptureBurstInterval,
+// to catch one just after a cycle, and the library's own readings between.
 constexpr int kCaptureBurst = 8;
 constexpr auto kCaptureBurstInterval = std::chrono::seconds(5);
 constexpr auto kCaptureReadingSpan = std::chrono::seconds(12);
@@ -280,8 +282,9 @@ struct DeviceCallbacks {
     static void NoteCaptureEnd(Device* d, size_t offset) {
         const pa_timing_info* ti = pa_stream_get_timing_info(d->stream);
         if (!d->origins.empty() && ti != nullptr && !ti->read_index_corrupt) {
-            Clock::time_point origin = d->origins.front().origin;
-            for (const Device::Origin& o : d->origins) origin = std::min(origin, o.origin);
+            Clock::time_point origin = d->origins.back().origin;
+            if (d->api->m_cycleStamped)
+                for (const Device::Origin& o : d->origins) origin = std::min(origin, o.origin);
             d->api->m_lastCaptureEnd =
                 origin + std::chrono::microseconds(BytesToUsec(ti->read_index + static_cast<int64_t>(offset), &d->pcm));
             return;
@@ -421,7 +424,8 @@ struct DeviceCallbacks {
             l.lateUsec = l.lateUsec ? std::min(*l.lateUsec, late) : late;
             ++l.readings;
         }
-        if (l.readings < kLineUpReadings && now < l.until) {
+        const int wanted = d->api->m_cycleStamped ? kLineUpReadingsCycleStamped : 1;
+        if (l.readings < wanted && now < l.until) {
             d->retryAt = now + kLineUpSpacing;
             return;
         }
@@ -567,7 +571,7 @@ struct DeviceCallbacks {
     // be full; one that is overdue takes them as they come.
     static void PlanCapture(Device* d, Clock::time_point now, CPulseLoop::Plan* plan) {
         if (!d->started) return;
-        if (d->burstLeft == 0 && now >= d->nextBurst) {
+        if (d->api->m_cycleStamped && d->burstLeft == 0 && now >= d->nextBurst) {
             d->burstLeft = kCaptureBurst;
             d->nextBurst = now + kCaptureBurstInterval;
         }
@@ -769,6 +773,17 @@ bool CPulseWaveApi::EnsureContext(bool eager) {
         return false;
     }
     m_lastConnectFailure.reset();
+    // Which server this is decides how its timing readings are read.
+    std::string serverName;
+    WaitOperation(pa_context_get_server_info(
+                      m_context,
+                      [](pa_context*, const pa_server_info* info, void* out) {
+                          if (info != nullptr && info->server_name != nullptr)
+                              *static_cast<std::string*>(out) = info->server_name;
+                      },
+                      &serverName),
+                  kOperationTimeoutMs);
+    m_cycleStamped = serverName.find("PipeWire") != std::string::npos;
     // Any change of a source or sink makes the lists stale; the next query
     // fetches them again.
     pa_context_set_subscribe_callback(

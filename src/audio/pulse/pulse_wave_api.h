@@ -149,6 +149,9 @@ private:
     // Where the last completed capture buffer ended, in local time: the
     // reference a playback run is lined up against.
     std::optional<Clock::time_point> m_lastCaptureEnd;
+    // The server's timing readings give positions as of its last processing
+    // cycle, stamped with the time it answers (PipeWire).
+    bool m_cycleStamped = false;
     uint32_t m_runningCaptures = 0;
     // A captured buffer this long past its end, this many times in a row,
     // means capture has fallen behind.
