@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Morvane needs on Debian 12.
+#   scripts/install-deps.sh            everything (Linux and Windows builds)
+#   scripts/install-deps.sh windows    only the Windows cross-build and Wine
 set -euo pipefail
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-PACKAGES=(
+# The Windows program, cross-built with mingw-w64 and tested under Wine (and
+# Xvfb for its windows). GoogleTest is cross-built from its sources.
+WINDOWS_PACKAGES=(
+  cmake ninja-build
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  googletest wine wine64 xvfb xauth
+)
+
+LINUX_PACKAGES=(
   # build and test
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -20,6 +30,12 @@ PACKAGES=(
   # and the sanitizer runtimes
   clang-14 libclang-rt-14-dev
 )
+
+case "${1:-all}" in
+  all) PACKAGES=("${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}") ;;
+  windows) PACKAGES=("${WINDOWS_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

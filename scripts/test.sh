@@ -2,6 +2,8 @@
 # Installs what is needed, builds everything and runs every test:
 #   build/       the program and all tests
 #   build-asan/  the portable core and its tests under AddressSanitizer/UBSan
+#   build-win/   the Windows program and its tests, cross-built with
+#                mingw-w64 and run under Wine on a virtual display
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,3 +17,6 @@ cmake --build build-asan -j "$jobs"
 
 ctest --test-dir build --output-on-failure -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# Windows: cross-built, tested under Wine.
+bash scripts/test-windows.sh
