@@ -52,6 +52,11 @@ endforeach()
 list(JOIN imported ", " imported_text)
 if(foreign)
   list(JOIN foreign ", " foreign_text)
+  # One unwrapped line per foreign DLL (error text is wrapped at the width
+  # the path happens to leave), for people and for the check's own test.
+  foreach(dll IN LISTS foreign)
+    message(STATUS "not a system DLL: ${dll}")
+  endforeach()
   message(FATAL_ERROR "${EXECUTABLE} imports ${foreign_text}, which not every Windows has "
     "(link it statically); all imports: ${imported_text}")
 endif()
