@@ -36,7 +36,9 @@ constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
 constexpr int64_t kMaxCompensationUsec = 1000000;
 // What a run sends before its start has been measured, and what error is
 // left alone.
-constexpr pa_usec_t kProbeUsec = 30 * PA_USEC_PER_MSEC;
+// PipeWire starts a stream only once it holds a processing cycle's worth
+// (1024 frames by default): send two.
+constexpr pa_usec_t kProbeUsec = 50 * PA_USEC_PER_MSEC;
 constexpr int64_t kProbeToleranceUsec = 500;
 // A run is lined up from a reading once the server has read its start; for
 // at most this long. A server that updates its positions once per processing
@@ -47,7 +49,8 @@ constexpr int64_t kProbeToleranceUsec = 500;
 // which the earliest of several would pick out under load.
 constexpr int kLineUpReadingsCycleStamped = 4;
 constexpr auto kLineUpSpacing = std::chrono::milliseconds(3);
-constexpr auto kLineUpTimeout = std::chrono::milliseconds(1000);
+// Until then the rest of the run waits: no longer than the server would hold.
+constexpr auto kLineUpTimeout = std::chrono::milliseconds(250);
 // Capture is placed in time the same way: from the last reading, or, where
 // positions are of the last cycle, from the earliest placement among the
 // readings of the last kCaptureReadingSpan: a burst of kCaptureBurst readings
@@ -478,9 +481,11 @@ struct DeviceCallbacks {
     // time line, so that the delay stays what it was.
     static void Resync(Device* d) {
         const Clock::time_point now = Clock::now();
-        // When the first byte not yet sent was due, on the run's time line;
-        // what the front header had sent goes again from its start.
-        const int64_t aheadBytes = static_cast<int64_t>(d->skipBytes) - static_cast<int64_t>(d->padBytes) -
+        // When the front header's first byte was due, on the run's time line
+        // (what it had sent goes again from its start): its sent part lies
+        // just before our write position, and a skip still to come would
+        // have put it earlier, silence still to lead in later.
+        const int64_t aheadBytes = static_cast<int64_t>(d->padBytes) - static_cast<int64_t>(d->skipBytes) -
                                    static_cast<int64_t>(d->frontOffset);
         const Clock::time_point due =
             d->runTarget + std::chrono::microseconds(d->runShiftUsec) +
