@@ -28,6 +28,7 @@ INT_PTR CALLBACK CWin32DialogHost::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
         ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
         self->m_hwnd = hwnd;
         self->Register();
+        self->FindRadiosOffTabOrder();
     }
     // Messages before WM_INITDIALOG (the font, the controls' creation) are
     // the dialog manager's alone.
@@ -38,6 +39,7 @@ INT_PTR CALLBACK CWin32DialogHost::DialogProc(HWND hwnd, UINT msg, WPARAM wParam
 INT_PTR CWin32DialogHost::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCDESTROY) {
         Unregister();
+        m_radiosOffTabOrder.clear();
         ::SetWindowLongPtrA(m_hwnd, DWLP_USER, 0);
         m_hwnd = nullptr;
         return FALSE;
@@ -47,6 +49,8 @@ INT_PTR CWin32DialogHost::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     // The device notifications go through unchanged, wParam the device and
     // lParam its header.
     const intptr_t result = m_handler->HandleMessage(msg, wParam, lParam, &handled);
+    // A click has checked one radio button of a group and unchecked the rest.
+    if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) KeepRadiosOffTabOrder();
     if (!handled) return FALSE;
     // The initialisation's result tells the dialog manager whether to set
     // the focus; anything else handled is simply done.
@@ -66,6 +70,30 @@ void CWin32DialogHost::Unregister() {
     m_loop->RemoveMessageFilter(this);
     m_loop->RemoveIdleHandler(this);
     m_loop = nullptr;
+}
+
+// The platform puts a radio button into the tab order whenever it is
+// checked (and the first tab stop gets the focus when the dialog opens).
+// Play and Stop are meant to stay out of it, as their template says: the
+// focus starts on the input list and Tab never lands on them.
+void CWin32DialogHost::FindRadiosOffTabOrder() {
+    m_radiosOffTabOrder.clear();
+    for (HWND child = ::GetWindow(m_hwnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+        const LONG type = style & BS_TYPEMASK;
+        wchar_t className[16] = {};
+        ::GetClassNameW(child, className, 16);
+        if (::lstrcmpiW(className, L"button") == 0 && (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) &&
+            (style & WS_TABSTOP) == 0)
+            m_radiosOffTabOrder.push_back(child);
+    }
+}
+
+void CWin32DialogHost::KeepRadiosOffTabOrder() const {
+    for (const HWND radio : m_radiosOffTabOrder) {
+        const LONG style = ::GetWindowLongA(radio, GWL_STYLE);
+        if ((style & WS_TABSTOP) != 0) ::SetWindowLongA(radio, GWL_STYLE, style & ~WS_TABSTOP);
+    }
 }
 
 bool CWin32DialogHost::PreTranslateMessage(MSG* msg) {
@@ -194,6 +222,7 @@ void CWin32DialogHost::ButtonSetIcon(int id, int iconId) {
 
 void CWin32DialogHost::ButtonSetCheck(int id, bool checked) {
     Send(id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    KeepRadiosOffTabOrder();
 }
 
 void CWin32DialogHost::MessageBox(const std::string& text, const std::string& caption) {

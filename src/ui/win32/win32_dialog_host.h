@@ -6,6 +6,8 @@
 // devices post their notifications, and its keyboard interface is a filter
 // of the thread's message loop.
 
+#include <vector>
+
 #include "app/windows/message_loop.h"
 #include "audio/winmm/win32_wave_window.h"
 #include "ui/win32/win32_api.h"
@@ -70,11 +72,15 @@ private:
     LRESULT Send(int id, UINT msg, WPARAM wParam, LPARAM lParam) const;
     void Register();
     void Unregister();
+    void FindRadiosOffTabOrder();
+    void KeepRadiosOffTabOrder() const;
 
     int m_showCommand;
     HWND m_hwnd = nullptr;
     IDialogHandler* m_handler = nullptr;
     CMessageLoop* m_loop = nullptr;
+    // Radio buttons that the template keeps out of the tab order.
+    std::vector<HWND> m_radiosOffTabOrder;
 };
 
 }  // namespace morvane
