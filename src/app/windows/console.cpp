@@ -1,5 +1,8 @@
 #include "app/windows/console.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 #include "ui/win32/win32_api.h"
@@ -17,6 +20,10 @@ bool Usable(DWORD which) {
 void OpenConsoleOutput() {
     const bool out = Usable(STD_OUTPUT_HANDLE);
     const bool err = Usable(STD_ERROR_HANDLE);
+    // Lines end in \n alone, as the Linux program's do, for whatever reads
+    // the pipe or file.
+    if (out) _setmode(_fileno(stdout), _O_BINARY);
+    if (err) _setmode(_fileno(stderr), _O_BINARY);
     if (out && err) return;
     if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
     if (!out && std::freopen("CONOUT$", "w", stdout) == nullptr) return;
