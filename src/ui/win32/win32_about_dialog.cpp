@@ -3,6 +3,7 @@
 #include "app/windows/app_module.h"
 #include "resource.h"
 #include "ui/win32/win32_resources.h"
+#include "ui/win32/win32_window.h"
 
 namespace morvane {
 
@@ -24,32 +25,11 @@ INT_PTR CALLBACK CWin32AboutDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wPara
         self->m_hwnd = nullptr;
         return FALSE;
     }
-    bool handled = false;
-    const intptr_t result = self->m_handler->HandleMessage(msg, wParam, lParam, &handled);
-    if (!handled) return FALSE;
-    return msg == WM_INITDIALOG ? static_cast<INT_PTR>(result) : TRUE;
+    return HandToMessageMap(*self->m_handler, msg, wParam, lParam);
 }
 
-// Over the owner when there is one, else in the work area.
 void CWin32AboutDialog::CenterWindow() {
-    if (m_hwnd == nullptr) return;
-    RECT area;
-    const HWND parent = ::GetParent(m_hwnd);
-    if (parent != nullptr && ::IsWindowVisible(parent) && !::IsIconic(parent)) {
-        ::GetWindowRect(parent, &area);
-    } else {
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        if (!::GetMonitorInfoA(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTONEAREST), &monitor)) return;
-        area = monitor.rcWork;
-    }
-    RECT window;
-    ::GetWindowRect(m_hwnd, &window);
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    ::SetWindowPos(m_hwnd, nullptr, area.left + (area.right - area.left - width) / 2,
-                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (m_hwnd != nullptr) CenterWindowOver(m_hwnd, ::GetParent(m_hwnd));
 }
 
 IPictureCanvas* CWin32AboutDialog::PictureControl(int id) {

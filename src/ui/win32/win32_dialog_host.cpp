@@ -3,6 +3,7 @@
 #include "app/windows/app_module.h"
 #include "resource.h"
 #include "ui/win32/win32_about_dialog.h"
+#include "ui/win32/win32_window.h"
 
 namespace morvane {
 
@@ -45,16 +46,12 @@ INT_PTR CWin32DialogHost::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     }
     if (m_handler == nullptr) return FALSE;
-    bool handled = false;
     // The device notifications go through unchanged, wParam the device and
     // lParam its header.
-    const intptr_t result = m_handler->HandleMessage(msg, wParam, lParam, &handled);
+    const INT_PTR result = HandToMessageMap(*m_handler, msg, wParam, lParam);
     // A click has checked one radio button of a group and unchecked the rest.
     if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) KeepRadiosOffTabOrder();
-    if (!handled) return FALSE;
-    // The initialisation's result tells the dialog manager whether to set
-    // the focus; anything else handled is simply done.
-    return msg == WM_INITDIALOG ? static_cast<INT_PTR>(result) : TRUE;
+    return result;
 }
 
 // The window registers itself with its thread's loop while it initialises.
@@ -116,21 +113,8 @@ int CWin32DialogHost::RunMessageLoop() {
     return code;
 }
 
-// In the work area of the monitor the window is on.
-void CWin32DialogHost::CenterWindow() {
-    if (m_hwnd == nullptr) return;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (!::GetMonitorInfoA(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTONEAREST), &monitor)) return;
-    RECT window;
-    ::GetWindowRect(m_hwnd, &window);
-    const RECT& area = monitor.rcWork;
-    const int width = window.right - window.left;
-    const int height = window.bottom - window.top;
-    ::SetWindowPos(m_hwnd, nullptr, area.left + (area.right - area.left - width) / 2,
-                   area.top + (area.bottom - area.top - height) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+// The main window has no owner: in the work area of its monitor.
+void CWin32DialogHost::CenterWindow() { CenterWindowOver(m_hwnd, nullptr); }
 
 void CWin32DialogHost::SetWindowIcons(int iconId) {
     if (m_hwnd == nullptr) return;
