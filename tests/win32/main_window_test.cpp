@@ -187,9 +187,13 @@ protected:
     // ends with the window's Exit, and the loop's result is returned.
     int RunWhile(std::function<void(HWND)> script) {
         const HWND window = m_host.Hwnd();
+        const DWORD loopThread = ::GetCurrentThreadId();
         std::thread worker([&] {
             script(window);
-            if (::IsWindow(window)) ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+            if (::IsWindow(window))
+                ::PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+            else
+                ::PostThreadMessageA(loopThread, WM_QUIT, 0, 0);  // gone already: end the loop all the same
         });
         const int code = m_loop.Run();
         worker.join();
@@ -206,7 +210,7 @@ protected:
 };
 
 TEST_F(MainWindow, EveryControlOfTheTemplateExistsWithItsClassIdStyleAndPlace) {
-    Open({});
+    ASSERT_NO_FATAL_FAILURE(Open({}));
     const HWND dialog = m_host.Hwnd();
     EXPECT_EQ(TextOf(dialog), L"Morvane");
     RECT size{0, 0, 364, 215};
@@ -268,7 +272,7 @@ TEST_F(MainWindow, EveryControlOfTheTemplateExistsWithItsClassIdStyleAndPlace) {
 }
 
 TEST_F(MainWindow, TabVisitsTheTabStopsInTemplateOrderAndNeverPlayOrStop) {
-    Open({});
+    ASSERT_NO_FATAL_FAILURE(Open({}));
     const HWND dialog = m_host.Hwnd();
     const int expected[] = {IDC_INPUT_DEVICE, IDC_DELAY_SLIDER, IDC_DELAY_EDIT, ID_APP_ABOUT, IDC_MIXER,
                             IDCANCEL,         IDC_TUNER,        IDC_OUTPUT_DEVICE, IDC_INPUT_DEVICE};
@@ -308,7 +312,7 @@ TEST_F(MainWindow, TabVisitsTheTabStopsInTemplateOrderAndNeverPlayOrStop) {
 }
 
 TEST_F(MainWindow, TunerShowsTheNoTunerErrorWithOkOnly) {
-    Open({});
+    ASSERT_NO_FATAL_FAILURE(Open({}));
     std::wstring text;
     std::vector<std::wstring> buttons;
     bool found = false;
@@ -338,7 +342,7 @@ TEST_F(MainWindow, AltAOpensTheAboutBoxWhichAnimatesAndClosesOnEscapeWhileTheLin
     const int output = FindDevice(m_wave, false, "TV");
     ASSERT_GE(input, 0);
     ASSERT_GE(output, 0);
-    Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"});
+    ASSERT_NO_FATAL_FAILURE(Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"}));
     ASSERT_TRUE(m_dialog.Engine().IsPlaying());
     const HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, CountCaptures, nullptr, ::GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
