@@ -8,7 +8,4 @@ class ITuner;
 // Runs the delay line without a window until SIGINT, SIGTERM or "quit".
 int RunHeadless(IWaveApi& wave, ITuner& tuner);
 
-// Prints "in<TAB>N<TAB>name" and "out<TAB>N<TAB>name" lines.
-int ListDevices(IWaveApi& wave);
-
 }  // namespace morvane

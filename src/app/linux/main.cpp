@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/device_list.h"
 #include "app/linux/headless.h"
 #include "app/options.h"
 #include "audio/pulse/pulse_wave_api.h"
