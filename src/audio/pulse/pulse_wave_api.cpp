@@ -338,10 +338,20 @@ struct DeviceCallbacks {
             // A trailing part frame of a header cannot be played; it is dropped.
             const size_t usable = h->dwBufferLength - h->dwBufferLength % d->frame;
             if (d->skipBytes > 0) {
+                const bool fromStart = d->frontOffset == 0;
                 const size_t k = static_cast<size_t>(
                     std::min<uint64_t>(d->skipBytes, usable - std::min(usable, d->frontOffset)));
                 d->frontOffset += k;
                 d->skipBytes -= k;
+                // A buffer left out whole, with nothing before it still to
+                // be heard, goes back at once: the receiver may want it again
+                // soon (it reuses a buffer one delay later).
+                if (fromStart && d->frontOffset >= usable && d->sent.empty()) {
+                    d->queue.pop_front();
+                    d->frontOffset = 0;
+                    d->Complete(h);
+                    continue;
+                }
             }
             if (d->frontOffset >= usable) {
                 d->queue.pop_front();
