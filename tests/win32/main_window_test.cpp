@@ -31,7 +31,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const char* className;
     int x, y, width, height;
@@ -39,7 +39,7 @@ struct ControlSpec {
 };
 
 // From the template source the resource script is made from.
-constexpr ControlSpec kMainControls[] = {
+constexpr ExpectedControl kMainControls[] = {
 #define DIALOG_BEGIN(...)
 #define DIALOG_CONTROL(id, kind, className, text, x, y, width, height, style, exStyle) \
     {id, className, x, y, width, height, static_cast<DWORD>(style)},
@@ -222,20 +222,20 @@ TEST_F(MainWindow, EveryControlOfTheTemplateExistsWithItsClassIdStyleAndPlace) {
 
     // Children in z-order are the template's controls in its order.
     HWND control = ::GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& spec : kMainControls) {
-        SCOPED_TRACE(testing::Message() << "control " << spec.id << " at " << spec.x << "," << spec.y);
+    for (const ExpectedControl& want : kMainControls) {
+        SCOPED_TRACE(testing::Message() << "control " << want.id << " at " << want.x << "," << want.y);
         ASSERT_NE(control, nullptr);
-        EXPECT_EQ(static_cast<uint16_t>(::GetDlgCtrlID(control)), static_cast<uint16_t>(spec.id));
-        std::wstring expectedClass(spec.className, spec.className + std::char_traits<char>::length(spec.className));
+        EXPECT_EQ(static_cast<uint16_t>(::GetDlgCtrlID(control)), static_cast<uint16_t>(want.id));
+        std::wstring expectedClass(want.className, want.className + std::char_traits<char>::length(want.className));
         EXPECT_EQ(Lower(ClassOf(control)), Lower(expectedClass));
         // What the controls make of their template styles themselves: a
         // drop-down list gives its scroll bar to its list, an edit box
         // draws its border as a client edge, and a meter draws its own frame.
         const DWORD style = static_cast<DWORD>(::GetWindowLongW(control, GWL_STYLE));
         const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(control, GWL_EXSTYLE));
-        DWORD expectedStyle = spec.style;
+        DWORD expectedStyle = want.style;
         if (Lower(expectedClass) == L"combobox") expectedStyle &= ~DWORD{WS_VSCROLL};
-        if ((spec.style & WS_BORDER) != 0 && (style & WS_BORDER) == 0) {
+        if ((want.style & WS_BORDER) != 0 && (style & WS_BORDER) == 0) {
             if (Lower(expectedClass) == L"edit") {
                 EXPECT_NE(exStyle & WS_EX_CLIENTEDGE, 0u) << "no border";
             } else {
@@ -245,7 +245,7 @@ TEST_F(MainWindow, EveryControlOfTheTemplateExistsWithItsClassIdStyleAndPlace) {
         }
         EXPECT_EQ(style, expectedStyle) << std::hex << style << " " << expectedStyle;
         // The dialog manager places each control by its own origin and size.
-        RECT origin{spec.x, spec.y, spec.width, spec.height};
+        RECT origin{want.x, want.y, want.width, want.height};
         ::MapDialogRect(dialog, &origin);
         const RECT expected{origin.left, origin.top, origin.left + origin.right, origin.top + origin.bottom};
         RECT actual;
