@@ -17,6 +17,11 @@
 //                          input at the window's whole-sample lag, against
 //                          the input, in dB (dropouts and clicks show here)
 //   out_max_rms_dbfs       loudest 1 s of the output half (per channel)
+//   recording_gaps         spans where all four channels are exactly zero at
+//                          once: the recorder or the bus lost a cycle, and
+//                          the input half proves it was not the program.
+//                          Such a span, and its counterpart one delay away,
+//                          is left out of the correlations and residuals.
 //   duration_s             length of the span
 // With --windows, one line per window before it. Exit code 0 when a delay
 // was found, 1 when the input had no signal, 2 on a bad file or arguments.
@@ -44,6 +49,7 @@ struct Recording {
     double rate = 0;
     std::vector<float> in;   // channels 1 + 2
     std::vector<float> out;  // channels 3 + 4
+    std::vector<uint8_t> lost;  // 1 where all four channels are exactly 0
 };
 
 uint32_t Le32(const unsigned char* p) {
@@ -97,11 +103,13 @@ std::optional<Recording> ReadWav(const char* path, std::string* error) {
             r.rate = rate;
             r.in.resize(frames);
             r.out.resize(frames);
+            r.lost.resize(frames);
             const unsigned char* p = bytes.data() + body;
             for (size_t i = 0; i < frames; ++i, p += 8) {
                 const auto s = [p](int c) { return float(int16_t(Le16(p + 2 * c))); };
                 r.in[i] = s(0) + s(1);
                 r.out[i] = s(2) + s(3);
+                r.lost[i] = Le32(p) == 0 && Le32(p + 4) == 0;
             }
             return r;
         }
@@ -195,6 +203,23 @@ double Dbfs(double energy, size_t n) {
     return rms > 0 ? 20 * std::log10(rms) : -200;
 }
 
+// Runs of all-zero frames at least `minFrames` long: [begin, end) each.
+// Noise on the input half is never exactly zero on both channels for long.
+std::vector<std::pair<size_t, size_t>> RecordingGaps(const std::vector<uint8_t>& lost, size_t minFrames) {
+    std::vector<std::pair<size_t, size_t>> gaps;
+    for (size_t i = 0; i < lost.size();) {
+        if (!lost[i]) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < lost.size() && lost[j]) ++j;
+        if (j - i >= minFrames) gaps.emplace_back(i, j);
+        i = j;
+    }
+    return gaps;
+}
+
 struct Window {
     double start_s, delay_ms, corr, in_dbfs, out_dbfs, residual_db;
 };
@@ -203,7 +228,9 @@ struct Window {
 // sample lag, scaled by the least-squares gain: the energy of what does not
 // match, relative to the input's, in dB. A few missing or repeated
 // milliseconds hardly move a 1 s correlation but stand out here.
-double WorstBlockResidualDb(const float* y, const float* x, size_t w, size_t block, double gain) {
+// Blocks with any sample flagged in `skip` (output positions) are not judged.
+double WorstBlockResidualDb(const float* y, const float* x, const uint8_t* skip, size_t w, size_t block,
+                            double gain) {
     if (gain <= 0) return 0;  // nothing of the input in the output
     double total = 0;
     for (size_t j = 0; j < w; ++j) total += double(x[j]) * x[j];
@@ -211,6 +238,7 @@ double WorstBlockResidualDb(const float* y, const float* x, size_t w, size_t blo
     const double quiet = 1e-4 * total / double(w) * double(block);
     double worst = -200;
     for (size_t b = 0; b + block <= w; b += block) {
+        if (std::find(skip + b, skip + b + block, 1) != skip + b + block) continue;
         double in = 0, res = 0;
         for (size_t j = b; j < b + block; ++j) {
             in += double(x[j]) * x[j];
@@ -278,15 +306,16 @@ int main(int argc, char** argv) {
         const size_t e = to < 0 ? total : std::clamp(size_t(to * rate), b, total);
         rec->in = std::vector<float>(rec->in.begin() + b, rec->in.begin() + e);
         rec->out = std::vector<float>(rec->out.begin() + b, rec->out.begin() + e);
+        rec->lost = std::vector<uint8_t>(rec->lost.begin() + b, rec->lost.begin() + e);
     }
-    const std::vector<float>& x = rec->in;
-    const std::vector<float>& y = rec->out;
+    std::vector<float>& x = rec->in;
+    std::vector<float>& y = rec->out;
     const size_t n = x.size();
-    const Prefix px(x), py(y);
+    Prefix px(x), py(y);
     if (n < size_t(rate) || Dbfs(px.Energy(0, n), n) < minDbfs) {
         std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 min_window_delay_ms=nan "
                     "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan max_block_residual_db=0 "
-                    "out_max_rms_dbfs=%.1f "
+                    "out_max_rms_dbfs=%.1f recording_gaps=0 "
                     "duration_s=%.3f\n",
                     Dbfs(py.Energy(0, n), n), double(n) / rate);
         std::fprintf(stderr, "morvane_measure_delay: the input half has no signal\n");
@@ -307,6 +336,31 @@ int main(int argc, char** argv) {
     }
     const double delaySamples = double(best) + ParabolicOffset(norm, best);
     const double delayMs = delaySamples / rate * 1000;
+
+    // What the recording lost (1 ms or more) is silence on both halves at
+    // once; its counterparts one delay later on the output and one delay
+    // earlier on the input then have nothing to match. Silence all three on
+    // both halves, paired at this lag (with 2 ms to spare for the windows'
+    // own lags), and judge no output block that touches them.
+    const auto gaps = RecordingGaps(rec->lost, size_t(rate / 1000));
+    std::vector<uint8_t> skip(n);
+    if (!gaps.empty()) {
+        const auto margin = ptrdiff_t(rate / 500);
+        const auto lag = ptrdiff_t(best);
+        const auto clear = [&](ptrdiff_t begin, ptrdiff_t end) {  // output positions
+            for (ptrdiff_t j = std::max<ptrdiff_t>(begin - margin, 0); j < end + margin && j < ptrdiff_t(n); ++j) {
+                y[size_t(j)] = 0;
+                skip[size_t(j)] = 1;
+                if (j >= lag) x[size_t(j - lag)] = 0;
+            }
+        };
+        for (const auto& [a, b] : gaps) {
+            clear(ptrdiff_t(a), ptrdiff_t(b));
+            clear(ptrdiff_t(a) + lag, ptrdiff_t(b) + lag);
+        }
+        px = Prefix(x);
+        py = Prefix(y);
+    }
 
     // Every 1 s window of the output whose input, one delay earlier (give or
     // take the search range), lies in the span and has signal; each gets its
@@ -339,7 +393,7 @@ int main(int argc, char** argv) {
         }
         const double lag = double(best + search) - (double(top) + ParabolicOffset(c, top));
         const double ex = px.Energy(inBegin + top, inBegin + top + w);
-        const double residual = WorstBlockResidualDb(y.data() + start, x.data() + inBegin + top, w,
+        const double residual = WorstBlockResidualDb(y.data() + start, x.data() + inBegin + top, skip.data() + start, w,
                                                      size_t(rate / 100), ex > 0 ? local[top] / ex : 0);
         windows.push_back({double(start) / rate, lag / rate * 1000, c[top], inDb, outDb, residual});
     }
@@ -378,8 +432,8 @@ int main(int argc, char** argv) {
     }
     std::printf("delay_ms=%.3f peak_corr=%.5f windows=%zu min_window_corr=%.5f min_window_delay_ms=%.3f "
                 "max_window_delay_ms=%.3f window_delay_spread_ms=%.3f drift_ms=%.3f max_block_residual_db=%.1f "
-                "out_max_rms_dbfs=%.1f duration_s=%.3f\n",
+                "out_max_rms_dbfs=%.1f recording_gaps=%zu duration_s=%.3f\n",
                 delayMs, norm[best], windows.size(), minCorr, lo, hi, hi - lo, drift, worstResidual, outMaxDbfs,
-                double(n) / rate);
+                gaps.size(), double(n) / rate);
     return 0;
 }
