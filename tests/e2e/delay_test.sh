@@ -15,8 +15,8 @@ record_until "$length"
 stop_recording
 
 expect "delay $delay s" "$(measure)" \
-  "abs(delay_ms - $ms) <= 10" \
-  "abs(min_window_delay_ms - $ms) <= 10 && abs(max_window_delay_ms - $ms) <= 10" \
+  "abs(delay_ms - $ms) <= $E2E_DELAY_TOLERANCE_MS" \
+  "abs(min_window_delay_ms - $ms) <= $E2E_DELAY_TOLERANCE_MS && abs(max_window_delay_ms - $ms) <= $E2E_DELAY_TOLERANCE_MS" \
   "windows >= 20" \
   "min_window_corr >= $E2E_MIN_CORR" \
   "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB" \
