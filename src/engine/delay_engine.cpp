@@ -127,6 +127,15 @@ void CDelayEngine::OnWimData(WAVEHDR* header) {
         return;
     }
 
+    // A block the output still holds has not been heard yet: the output has
+    // fallen more than a buffer behind (a system that did not keep up), and
+    // overwriting it would play newer sound early. The line starts again, as
+    // after a delay change, and comes back at the exact delay.
+    if (m_written.test(i) && m_receivedCount >= m_delayCount) {
+        Restart(m_delayCount);
+        SetInputMeters(0, 0);
+        return;
+    }
     // A block that could not be allocated is never copied into.
     if (m_player.Block(i) != nullptr)
         m_player.CopyBuffer(i, m_recorder.Block(i), m_bufferSeconds);

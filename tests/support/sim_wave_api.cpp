@@ -100,8 +100,16 @@ void CSimWaveApi::StreamUntil(uint64_t t) {
             // Empty buffers complete the moment they are reached.
             while (!s.queue.empty() && s.headFrames == FramesOf(s, *s.queue.front()))
                 Complete(handle, s, at);
-            const uint64_t left = t - at;
+            uint64_t left = t - at;
             if (left == 0) break;
+            if (!s.capture && at >= m_stallFrom && at < m_stallEnd) {
+                const uint64_t still = std::min(left, m_stallEnd - at);
+                if (auto& sink = m_outputs[s.device].sink)
+                    sink(at, nullptr, static_cast<uint32_t>(still), s.format.nChannels);
+                at += still;
+                continue;
+            }
+            if (!s.capture && at < m_stallFrom) left = std::min(left, m_stallFrom - at);
             if (s.queue.empty()) {
                 if (s.capture) {
                     m_overrun += left;
@@ -110,7 +118,8 @@ void CSimWaveApi::StreamUntil(uint64_t t) {
                     if (auto& sink = m_outputs[s.device].sink)
                         sink(at, nullptr, static_cast<uint32_t>(left), s.format.nChannels);
                 }
-                break;
+                at += left;
+                continue;
             }
             WAVEHDR& h = *s.queue.front();
             const uint32_t take = static_cast<uint32_t>(

@@ -40,6 +40,13 @@ public:
     void SetOutputSink(uint32_t playbackDevice, OutputSink sink);
     // Delays every notification by 0..maxFrames (seeded), keeping their order.
     void SetNotificationJitter(uint64_t maxFrames, uint32_t seed);
+    // Every playback device stops for `frames` from time `from` (a system
+    // that did not keep up), playing nothing, and then plays on from where it
+    // was: what it holds is heard that much later.
+    void StallPlayback(uint64_t from, uint64_t frames) {
+        m_stallFrom = from;
+        m_stallEnd = from + frames;
+    }
     // The next call named `call` (e.g. "waveInAddBuffer") fails with `code`.
     void FailNext(const std::string& call, MMRESULT code);
     // Records every call made, in order: its name, and for calls with a
@@ -129,6 +136,8 @@ private:
     std::deque<Post> m_posts;
     std::map<IWaveWindow*, uint64_t> m_lastDue;
     uint64_t m_jitter = 0;
+    uint64_t m_stallFrom = 0;
+    uint64_t m_stallEnd = 0;
     std::mt19937_64 m_random{1};
     std::map<std::string, MMRESULT> m_failNext;
     bool m_logCalls = false;
