@@ -45,6 +45,7 @@ void CDelayEngine::Play() {
     m_queued.reset();
     m_written.reset();
     m_returning.reset();
+    m_waiting.clear();
     m_recorder.Open(m_window, static_cast<uint32_t>(m_inputDevice));
     m_player.Open(m_window, static_cast<uint32_t>(m_outputDevice));
 
@@ -104,6 +105,10 @@ void CDelayEngine::Restart(uint32_t delayCount) {
 }
 
 void CDelayEngine::ResetDevices() {
+    // Waiting captures go back on the queue first, so that the reset hands
+    // them back too and a drain always has a buffer to end on.
+    for (const uint32_t i : m_waiting) Requeue(i);
+    m_waiting.clear();
     m_returning |= m_written;
     m_written.reset();
     m_recorder.Reset();
@@ -127,20 +132,24 @@ void CDelayEngine::OnWimData(WAVEHDR* header) {
         return;
     }
 
-    // A block the output still holds has not been heard yet: the output has
-    // fallen more than a buffer behind (a system that did not keep up), and
-    // overwriting it would play newer sound early. The line starts again, as
-    // after a delay change, and comes back at the exact delay.
-    if (m_written.test(i) && m_receivedCount >= m_delayCount) {
-        Restart(m_delayCount);
-        SetInputMeters(0, 0);
+    // The output has not yet let go of this index's playback block, which
+    // would be overwritten before it was heard (capture came in a burst, or
+    // the output fell behind), or an earlier capture already waits for its
+    // own: wait in line for it.
+    if (!m_waiting.empty() || m_written.test(i)) {
+        m_waiting.push_back(i);
         return;
     }
+    Accept(i, *header);
+}
+
+// A captured buffer becomes the next one to be heard.
+void CDelayEngine::Accept(uint32_t i, const WAVEHDR& header) {
     // A block that could not be allocated is never copied into.
     if (m_player.Block(i) != nullptr)
         m_player.CopyBuffer(i, m_recorder.Block(i), m_bufferSeconds);
     // Scanned before it is queued again: a queued block is the device's.
-    const ChannelPeaks peaks = ScanPeaks(*header);
+    const ChannelPeaks peaks = ScanPeaks(header);
     Requeue(i);
 
     if (m_receivedCount == m_delayCount - 1) {
@@ -171,6 +180,15 @@ void CDelayEngine::OnWomDone(WAVEHDR* header) {
     }
     const ChannelPeaks peaks = ScanPeaks(*header);
     SetOutputMeters(peaks.left, peaks.right);
+    AcceptWaiting();
+}
+
+void CDelayEngine::AcceptWaiting() {
+    while (!m_waiting.empty() && !m_written.test(m_waiting.front())) {
+        const uint32_t i = m_waiting.front();
+        m_waiting.pop_front();
+        Accept(i, m_recorder.Header(i));
+    }
 }
 
 void CDelayEngine::WritePlayback(uint32_t index) {

@@ -5,6 +5,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <deque>
 #include <functional>
 
 #include "audio/voice_base.h"
@@ -63,6 +64,8 @@ private:
     void SetOutputMeters(int left, int right);
     void WritePlayback(uint32_t index);
     void ResetDevices();
+    void Accept(uint32_t index, const WAVEHDR& header);
+    void AcceptWaiting();
 
     CVoiceRecording& m_recorder;
     CVoicePlaying& m_player;
@@ -88,6 +91,11 @@ private:
     // whatever order they reach us.
     std::bitset<kBufferCount> m_written;
     std::bitset<kBufferCount> m_returning;
+    // Capture buffers back before the output has let go of their playback
+    // block (capture came in a burst, or the output fell behind), in order:
+    // each is taken when its block is done, so that nothing is overwritten
+    // before it was heard.
+    std::deque<uint32_t> m_waiting;
 };
 
 }  // namespace morvane

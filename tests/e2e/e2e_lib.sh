@@ -37,7 +37,7 @@ case $MORVANE in *.exe) E2E_WINE=1 ;; esac
 
 # The program, through Wine where it is the Windows one.
 run_morvane() {
-  if [ "$E2E_WINE" = 1 ]; then PULSE_LATENCY_MSEC=${E2E_WINE_PULSE_LATENCY_MSEC:-60} "$E2E_ROOT/scripts/wine-run.sh" "$MORVANE" "$@"; else "$MORVANE" "$@"; fi
+  if [ "$E2E_WINE" = 1 ]; then PULSE_LATENCY_MSEC=${E2E_WINE_PULSE_LATENCY_MSEC:-30} "$E2E_ROOT/scripts/wine-run.sh" "$MORVANE" "$@"; else "$MORVANE" "$@"; fi
 }
 win_control() { "$E2E_ROOT/scripts/wine-run.sh" "$E2E_WIN_CONTROL" "$@"; }
 
