@@ -21,8 +21,10 @@ int ListDevices(IWaveApi& wave) {
         wave.waveOutGetDevName(i, &name);
         std::printf("out\t%u\t%s\n", i, name.c_str());
     }
-    if (inputs == 0 && outputs == 0)
+    if (inputs == 0 && outputs == 0) {
         std::fprintf(stderr, "morvane: no sound devices found (is a sound server running?)\n");
+        return 1;
+    }
     return 0;
 }
 
