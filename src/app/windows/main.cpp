@@ -9,6 +9,7 @@
 #include "app/app_run.h"
 #include "app/device_list.h"
 #include "app/options.h"
+#include "app/usage.h"
 #include "app/windows/app_module.h"
 #include "app/windows/console.h"
 #include "app/windows/message_loop.h"
@@ -20,22 +21,6 @@
 namespace morvane {
 namespace {
 
-void PrintUsage() {
-    std::printf(
-        "Usage: morvane [-in N] [-out N] [-delay S.T] [-play]\n"
-        "       morvane --list-devices | --help | --version\n"
-        "\n"
-        "Plays the sound of an input device on an output device 0.1 to 29.9 seconds later.\n"
-        "\n"
-        "  -in N           capture from input device N (0 = the first; see --list-devices)\n"
-        "  -out N          play on output device N\n"
-        "  -delay S.T      delay in seconds with one decimal, e.g. 2.5 (default 1.0)\n"
-        "  -play           start at once\n"
-        "  --list-devices  print the devices: in<TAB>N<TAB>name, out<TAB>N<TAB>name\n"
-        "  --help          show this text\n"
-        "  --version       show the version\n");
-}
-
 // The answers that need no window; -1 when the window is wanted.
 int AnswerCommandLine() {
     const bool help = GetOptionValue("--help") != nullptr || GetOptionValue("-h") != nullptr;
@@ -45,7 +30,7 @@ int AnswerCommandLine() {
     OpenConsoleOutput();
     int code = 0;
     if (help) {
-        PrintUsage();
+        PrintUsage(false);
     } else if (version) {
         std::printf("morvane %s\n", MORVANE_VERSION);
     } else {
