@@ -2,9 +2,6 @@
 # The Windows part of scripts/test.sh: cross-builds build-win/ and runs every
 # test in it under Wine. The wineserver starts inside xvfb-run so that the
 # programs' windows get its display, and is stopped before xvfb-run ends.
-#
-# The delay measurements under Wine (label wine-delay) are left out unless
-# MORVANE_WINE_DELAY_TESTS=1: Wine's audio layer does not pass them yet.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -16,8 +13,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -euo pipefail
   . scripts/wine-env.sh
   trap morvane_wine_stop EXIT
-  if [ "${MORVANE_WINE_DELAY_TESTS:-0}" = 1 ]; then skip=(); else skip=(-LE wine-delay); fi
-  ctest --test-dir build-win --output-on-failure -j "$1" "${skip[@]}"
+  ctest --test-dir build-win --output-on-failure -j "$1"
 ' bash "$jobs"
 win_end=$(date +%s)
 echo "Windows part: build $((win_built - win_start)) s, tests under Wine $((win_end - win_built)) s"

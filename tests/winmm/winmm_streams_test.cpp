@@ -175,6 +175,63 @@ TEST_F(WinmmStreams, ResetHandsBackEveryQueuedBufferInOrder) {
     EXPECT_EQ(api.waveOutClose(hout), MMRESULT{MMSYSERR_NOERROR});
 }
 
+// A run written 150 ms after capture handed back its buffer starts that much
+// into its first buffers (each keeps a frame), and every header is whole
+// again when written again or unprepared. A later write is no run start.
+TEST_F(WinmmStreams, ALateRunLeavesOutItsLatenessAndGivesHeadersBackWhole) {
+    BufferSet<4> in;
+    BufferSet<5> out;
+    HWAVEIN hin = OpenIn(radioMonitorId);
+    HWAVEOUT hout = OpenOut(tvId);
+    ASSERT_TRUE(hin && hout);
+    for (auto& h : in.headers) ASSERT_EQ(api.waveInPrepareHeader(hin, &h, kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+    for (auto& h : out.headers) ASSERT_EQ(api.waveOutPrepareHeader(hout, &h, kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+    size_t captured = 0;
+    bool requeue = true;
+    window.onMessage = [&](const WaveMessage& m) {
+        if (m.msg != MM_WIM_DATA || !requeue) return;
+        EXPECT_EQ(api.waveInAddBuffer(hin, m.header, kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+        if (++captured != 3) return;
+        ::Sleep(150);
+        for (auto& h : out.headers) EXPECT_EQ(api.waveOutWrite(hout, &h, kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+    };
+    for (auto& h : in.headers) ASSERT_EQ(api.waveInAddBuffer(hin, &h, kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+    ASSERT_EQ(api.waveInStart(hin), MMRESULT{MMSYSERR_NOERROR});
+    ASSERT_TRUE(window.WaitFor(MM_WOM_DONE, 5, kWaitMs));
+
+    const int64_t skipUsec = api.LastRunSkipUsec(hout);
+    EXPECT_GE(skipUsec, 150000);
+    EXPECT_LE(skipUsec, 400000);  // capture's notices come up to 130 ms late
+    uint64_t skipped = 0;
+    for (size_t i = 0; i < out.headers.size(); ++i) {
+        const WAVEHDR& h = out.headers[i];
+        EXPECT_EQ(h.lpData + h.dwBufferLength, out.blocks[i].data() + kBufferBytes) << i;
+        EXPECT_GE(h.dwBufferLength, 4u) << i;
+        skipped += static_cast<uint64_t>(h.lpData - out.blocks[i].data());
+    }
+    EXPECT_EQ(out.headers[0].dwBufferLength, 4u) << "the first buffer is left out but for a frame";
+    EXPECT_EQ(static_cast<int64_t>(skipped * 1000000 / ProgramFormat().nAvgBytesPerSec), skipUsec);
+
+    // Written again on the same run: whole, and nothing more left out.
+    ASSERT_EQ(api.waveOutWrite(hout, &out.headers[0], kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+    EXPECT_EQ(out.headers[0].lpData, out.blocks[0].data());
+    EXPECT_EQ(out.headers[0].dwBufferLength, kBufferBytes);
+    EXPECT_EQ(api.LastRunSkipUsec(hout), skipUsec);
+    ASSERT_TRUE(window.WaitFor(MM_WOM_DONE, 6, kWaitMs));
+
+    requeue = false;
+    ASSERT_EQ(api.waveInReset(hin), MMRESULT{MMSYSERR_NOERROR});
+    ASSERT_EQ(api.waveOutReset(hout), MMRESULT{MMSYSERR_NOERROR});
+    for (size_t i = 0; i < out.headers.size(); ++i) {
+        EXPECT_EQ(api.waveOutUnprepareHeader(hout, &out.headers[i], kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+        EXPECT_EQ(out.headers[i].lpData, out.blocks[i].data()) << i;
+        EXPECT_EQ(out.headers[i].dwBufferLength, kBufferBytes) << i;
+    }
+    for (auto& h : in.headers) EXPECT_EQ(api.waveInUnprepareHeader(hin, &h, kHeaderSize), MMRESULT{MMSYSERR_NOERROR});
+    EXPECT_EQ(api.waveInClose(hin), MMRESULT{MMSYSERR_NOERROR});
+    EXPECT_EQ(api.waveOutClose(hout), MMRESULT{MMSYSERR_NOERROR});
+}
+
 TEST_F(WinmmStreams, BadArgumentsGetThePlatformsCodes) {
     HWAVEIN hin = nullptr;
     HWAVEOUT hout = nullptr;

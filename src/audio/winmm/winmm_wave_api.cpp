@@ -5,6 +5,7 @@
 
 #include "audio/winmm/winmm_wave_api.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
 #include <string>
@@ -13,6 +14,13 @@
 
 namespace morvane {
 namespace {
+
+// A run is lined up against capture only while a buffer came back this
+// recently; it never leaves out more than this of its start, and leaves
+// smaller errors alone.
+constexpr auto kCaptureReferenceAge = std::chrono::seconds(1);
+constexpr int64_t kMaxSkipUsec = 1000000;
+constexpr int64_t kSkipToleranceUsec = 500;
 
 // Same layout: see winmm_layout.cpp.
 ::WAVEHDR* Platform(WAVEHDR* pwh) { return reinterpret_cast<::WAVEHDR*>(pwh); }
@@ -95,6 +103,20 @@ MMRESULT OpenDevice(OpenFn open, Ours* phandle, uint32_t id, const WAVEFORMATEX*
     return r;
 }
 
+// Where capture stands, in bytes since the device was opened or reset.
+std::optional<uint64_t> CapturePosition(HWAVEIN hwi, uint32_t blockAlign) {
+    MMTIME time{};
+    time.wType = TIME_BYTES;
+    if (::waveInGetPosition(Platform(hwi), &time, sizeof time) != MMSYSERR_NOERROR) return std::nullopt;
+    if (time.wType == TIME_BYTES) return time.u.cb;
+    if (time.wType == TIME_SAMPLES) return uint64_t{time.u.sample} * blockAlign;
+    return std::nullopt;
+}
+
+int64_t BytesToUsec(uint64_t bytes, uint32_t bytesPerSec) {
+    return bytesPerSec == 0 ? 0 : static_cast<int64_t>(bytes * 1000000 / bytesPerSec);
+}
+
 template <class Caps, class CapsFn>
 MMRESULT DeviceName(CapsFn getCaps, uint32_t id, std::string* name) {
     if (name == nullptr) return MMSYSERR_INVALPARAM;
@@ -139,13 +161,26 @@ MMRESULT CWinmmWaveApi::waveInGetDevName(uint32_t uDeviceID, std::string* name) 
 
 MMRESULT CWinmmWaveApi::waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
                                    IWaveWindow* window, uintptr_t, uint32_t fdwOpen) {
-    return OpenDevice<HWAVEIN, ::HWAVEIN>(::waveInOpen, phwi, uDeviceID, pwfx, window, fdwOpen);
+    const MMRESULT r = OpenDevice<HWAVEIN, ::HWAVEIN>(::waveInOpen, phwi, uDeviceID, pwfx, window, fdwOpen);
+    if (r == MMSYSERR_NOERROR && phwi != nullptr && pwfx != nullptr) {
+        std::lock_guard lock(m_mutex);
+        Capture& c = m_captures[*phwi];
+        c = Capture{};
+        c.bytesPerSec = pwfx->nAvgBytesPerSec;
+        c.blockAlign = std::max<uint32_t>(pwfx->nBlockAlign, 1);
+    }
+    return r;
 }
 
 MMRESULT CWinmmWaveApi::waveInClose(HWAVEIN hwi) {
     if (HoldsBuffers(hwi)) return WAVERR_STILLPLAYING;
     const MMRESULT r = ::waveInClose(Platform(hwi));
-    if (r == MMSYSERR_NOERROR) Forget(hwi);
+    if (r == MMSYSERR_NOERROR) {
+        Forget(hwi);
+        std::lock_guard lock(m_mutex);
+        m_captures.erase(hwi);
+        if (m_latestCapture == hwi) m_latestCapture = nullptr;
+    }
     return r;
 }
 
@@ -159,17 +194,68 @@ MMRESULT CWinmmWaveApi::waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_
     return r;
 }
 
+// A buffer that capture handed back goes on the queue again: one more
+// reading of where capture stands against the clock.
+void CWinmmWaveApi::NoteCaptureReturn(HWAVEIN hwi, const WAVEHDR* pwh) {
+    if (pwh == nullptr || (pwh->dwFlags & WHDR_DONE) == 0) return;
+    std::lock_guard lock(m_mutex);
+    const auto it = m_captures.find(hwi);
+    if (it == m_captures.end() || !it->second.running) return;
+    Capture& c = it->second;
+    const Clock::time_point now = Clock::now();
+    const std::optional<uint64_t> pos = CapturePosition(hwi, c.blockAlign);
+    // A buffer handed back by a reset before this start holds nothing of it.
+    if (!pos || *pos < c.startPos || *pos - c.startPos < c.completed + pwh->dwBytesRecorded ||
+        pwh->dwBytesRecorded == 0)
+        return;
+    c.completed += pwh->dwBytesRecorded;
+    c.lastCompletion = now;
+    m_latestCapture = hwi;
+    // Everything up to the position was captured by now: byte 0 no later
+    // than this. A reading taken just as data arrived places it best. Byte 0
+    // may be older than the start: after a reset, Wine's capture first hands
+    // over what it held from before.
+    const Clock::time_point origin =
+        now - std::chrono::microseconds(BytesToUsec(*pos - c.startPos, c.bytesPerSec));
+    c.origin = c.origin ? std::min(*c.origin, origin) : origin;
+}
+
 MMRESULT CWinmmWaveApi::waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
+    NoteCaptureReturn(hwi, pwh);
     const MMRESULT r = ::waveInAddBuffer(Platform(hwi), Platform(pwh), cbwh);
     if (r == MMSYSERR_NOERROR) Queued(hwi, pwh);
     return r;
 }
 
-MMRESULT CWinmmWaveApi::waveInStart(HWAVEIN hwi) { return ::waveInStart(Platform(hwi)); }
+MMRESULT CWinmmWaveApi::waveInStart(HWAVEIN hwi) {
+    const MMRESULT r = ::waveInStart(Platform(hwi));
+    if (r != MMSYSERR_NOERROR) return r;
+    std::lock_guard lock(m_mutex);
+    const auto it = m_captures.find(hwi);
+    if (it != m_captures.end() && !it->second.running) {
+        // A new time line: the position need not have gone back to 0.
+        Capture& c = it->second;
+        c.running = true;
+        c.startPos = CapturePosition(hwi, c.blockAlign).value_or(0);
+        c.completed = 0;
+        c.origin.reset();
+    }
+    return r;
+}
 
-MMRESULT CWinmmWaveApi::waveInStop(HWAVEIN hwi) { return ::waveInStop(Platform(hwi)); }
+MMRESULT CWinmmWaveApi::waveInStop(HWAVEIN hwi) {
+    const MMRESULT r = ::waveInStop(Platform(hwi));
+    std::lock_guard lock(m_mutex);
+    if (const auto it = m_captures.find(hwi); it != m_captures.end()) it->second.running = false;
+    return r;
+}
 
-MMRESULT CWinmmWaveApi::waveInReset(HWAVEIN hwi) { return ::waveInReset(Platform(hwi)); }
+MMRESULT CWinmmWaveApi::waveInReset(HWAVEIN hwi) {
+    const MMRESULT r = ::waveInReset(Platform(hwi));
+    std::lock_guard lock(m_mutex);
+    if (const auto it = m_captures.find(hwi); it != m_captures.end()) it->second.running = false;
+    return r;
+}
 
 uint32_t CWinmmWaveApi::waveOutGetNumDevs() { return ::waveOutGetNumDevs(); }
 
@@ -179,33 +265,149 @@ MMRESULT CWinmmWaveApi::waveOutGetDevName(uint32_t uDeviceID, std::string* name)
 
 MMRESULT CWinmmWaveApi::waveOutOpen(HWAVEOUT* phwo, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
                                     IWaveWindow* window, uintptr_t, uint32_t fdwOpen) {
-    return OpenDevice<HWAVEOUT, ::HWAVEOUT>(::waveOutOpen, phwo, uDeviceID, pwfx, window, fdwOpen);
+    const MMRESULT r = OpenDevice<HWAVEOUT, ::HWAVEOUT>(::waveOutOpen, phwo, uDeviceID, pwfx, window, fdwOpen);
+    if (r == MMSYSERR_NOERROR && phwo != nullptr && pwfx != nullptr) {
+        std::lock_guard lock(m_mutex);
+        Playback& p = m_playbacks[*phwo];
+        p = Playback{};
+        p.bytesPerSec = pwfx->nAvgBytesPerSec;
+        p.blockAlign = std::max<uint32_t>(pwfx->nBlockAlign, 1);
+    }
+    return r;
 }
 
 MMRESULT CWinmmWaveApi::waveOutClose(HWAVEOUT hwo) {
     if (HoldsBuffers(hwo)) return WAVERR_STILLPLAYING;
     const MMRESULT r = ::waveOutClose(Platform(hwo));
-    if (r == MMSYSERR_NOERROR) Forget(hwo);
+    if (r == MMSYSERR_NOERROR) {
+        Forget(hwo);
+        std::lock_guard lock(m_mutex);
+        m_playbacks.erase(hwo);
+    }
     return r;
 }
 
 MMRESULT CWinmmWaveApi::waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
+    {
+        // The caller has filled the header afresh.
+        std::lock_guard lock(m_mutex);
+        m_shifted.erase(pwh);
+    }
     return ::waveOutPrepareHeader(Platform(hwo), Platform(pwh), cbwh);
 }
 
 MMRESULT CWinmmWaveApi::waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     const MMRESULT r = ::waveOutUnprepareHeader(Platform(hwo), Platform(pwh), cbwh);
-    if (r == MMSYSERR_NOERROR) Unprepared(hwo, pwh);
+    if (r == MMSYSERR_NOERROR) {
+        Unprepared(hwo, pwh);
+        // The caller gets its header back as it filled it.
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_shifted.find(pwh); it != m_shifted.end()) {
+            pwh->lpData = it->second.data;
+            pwh->dwBufferLength = it->second.length;
+            m_shifted.erase(it);
+        }
+    }
     return r;
 }
 
+// How late a run that starts now is against capture's time line.
+int64_t CWinmmWaveApi::RunLatenessUsec(Clock::time_point now) {
+    const auto it = m_captures.find(m_latestCapture);
+    if (it == m_captures.end()) return 0;
+    const Capture& c = it->second;
+    if (!c.running || !c.origin || now - c.lastCompletion > kCaptureReferenceAge) return 0;
+    const Clock::time_point due = *c.origin + std::chrono::microseconds(BytesToUsec(c.completed, c.bytesPerSec));
+    const int64_t late = std::chrono::duration_cast<std::chrono::microseconds>(now - due).count();
+    return late < kSkipToleranceUsec ? 0 : std::min(late, kMaxSkipUsec);
+}
+
+// How much of this header's start to leave out: what the run's start is late
+// by, over its first headers, each keeping at least one frame.
+uint32_t CWinmmWaveApi::SkipFor(HWAVEOUT hwo, const WAVEHDR* pwh) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_playbacks.find(hwo);
+    if (it == m_playbacks.end()) return 0;
+    Playback& p = it->second;
+    if (p.runPending) {
+        p.runPending = false;
+        const int64_t late = RunLatenessUsec(Clock::now());
+        p.skipLeft = static_cast<uint64_t>(late) * p.bytesPerSec / 1000000 / p.blockAlign * p.blockAlign;
+        p.lastSkipUsec = BytesToUsec(p.skipLeft, p.bytesPerSec);
+    }
+    if (p.skipLeft == 0 || pwh->dwBufferLength <= p.blockAlign) return 0;
+    const uint64_t room = (pwh->dwBufferLength - p.blockAlign) / p.blockAlign * p.blockAlign;
+    const auto take = static_cast<uint32_t>(std::min(p.skipLeft, room));
+    p.skipLeft -= take;
+    return take;
+}
+
+// The header is prepared again over its shorter data, as the platform asks
+// of a header whose data changes.
+bool CWinmmWaveApi::Shift(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t bytes) {
+    const bool prepared = (pwh->dwFlags & WHDR_PREPARED) != 0;
+    if (prepared && ::waveOutUnprepareHeader(Platform(hwo), Platform(pwh), sizeof(::WAVEHDR)) != MMSYSERR_NOERROR)
+        return false;
+    const Whole whole{pwh->lpData, pwh->dwBufferLength};
+    pwh->lpData += bytes;
+    pwh->dwBufferLength -= bytes;
+    if (prepared && ::waveOutPrepareHeader(Platform(hwo), Platform(pwh), sizeof(::WAVEHDR)) != MMSYSERR_NOERROR) {
+        pwh->lpData = whole.data;
+        pwh->dwBufferLength = whole.length;
+        ::waveOutPrepareHeader(Platform(hwo), Platform(pwh), sizeof(::WAVEHDR));
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    m_shifted[pwh] = whole;
+    return true;
+}
+
+// A header shortened for a run's start is whole again when written next.
+void CWinmmWaveApi::MakeWhole(HWAVEOUT hwo, WAVEHDR* pwh) {
+    Whole whole{};
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_shifted.find(pwh);
+        if (it == m_shifted.end() || (pwh->dwFlags & WHDR_INQUEUE) != 0) return;
+        whole = it->second;
+    }
+    const bool prepared = (pwh->dwFlags & WHDR_PREPARED) != 0;
+    if (prepared && ::waveOutUnprepareHeader(Platform(hwo), Platform(pwh), sizeof(::WAVEHDR)) != MMSYSERR_NOERROR)
+        return;
+    pwh->lpData = whole.data;
+    pwh->dwBufferLength = whole.length;
+    {
+        std::lock_guard lock(m_mutex);
+        m_shifted.erase(pwh);
+    }
+    if (prepared) ::waveOutPrepareHeader(Platform(hwo), Platform(pwh), sizeof(::WAVEHDR));
+}
+
 MMRESULT CWinmmWaveApi::waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
+    if (pwh != nullptr && cbwh >= sizeof(::WAVEHDR)) {
+        MakeWhole(hwo, pwh);
+        if (const uint32_t skip = SkipFor(hwo, pwh); skip > 0) Shift(hwo, pwh, skip);
+    }
     const MMRESULT r = ::waveOutWrite(Platform(hwo), Platform(pwh), cbwh);
     if (r == MMSYSERR_NOERROR) Queued(hwo, pwh);
     return r;
 }
 
-MMRESULT CWinmmWaveApi::waveOutReset(HWAVEOUT hwo) { return ::waveOutReset(Platform(hwo)); }
+MMRESULT CWinmmWaveApi::waveOutReset(HWAVEOUT hwo) {
+    const MMRESULT r = ::waveOutReset(Platform(hwo));
+    std::lock_guard lock(m_mutex);
+    if (const auto it = m_playbacks.find(hwo); it != m_playbacks.end()) {
+        it->second.runPending = true;
+        it->second.skipLeft = 0;
+    }
+    return r;
+}
+
+int64_t CWinmmWaveApi::LastRunSkipUsec(HWAVEOUT hwo) {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_playbacks.find(hwo);
+    return it != m_playbacks.end() ? it->second.lastSkipUsec : 0;
+}
 
 // The platform's text in UTF-8, cut where it must be at a character's start.
 MMRESULT CWinmmWaveApi::waveOutGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) {

@@ -10,11 +10,21 @@
 // Device names come from the capability records (at most 31 characters)
 // and, like the error texts, are UTF-8.
 //
+// A playback run is lined up against capture. The delay line writes a run
+// as a captured buffer comes back, meaning its first sample to be heard
+// where that buffer ended; but capture's notices come late, and in bursts
+// (under Wine by up to 130 ms). How late is read from capture's position as
+// each returned buffer goes back on its queue: the earliest placement among
+// those readings is capture's time line, and what a run's start is late by
+// is left out of its first buffers (at most 1 s; never early).
+//
 // Closing a device that still holds buffers fails with WAVERR_STILLPLAYING,
 // as the platform answers; Wine's wave layer would close it and never hand
 // the buffers back, so the layer checks this itself.
 
+#include <chrono>
 #include <map>
+#include <optional>
 #include <mutex>
 
 #include "audio/wave_api.h"
@@ -47,7 +57,39 @@ public:
 
     MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
 
+    // What the last run's start was late by and left out, in microseconds.
+    int64_t LastRunSkipUsec(HWAVEOUT hwo);
+
 private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Capture {
+        uint32_t bytesPerSec = 0;
+        uint32_t blockAlign = 1;
+        bool running = false;
+        uint64_t startPos = 0;   // the device's position at start, bytes
+        uint64_t completed = 0;  // bytes handed back since start
+        std::optional<Clock::time_point> origin;  // when byte 0 was captured
+        Clock::time_point lastCompletion;
+    };
+    struct Playback {
+        uint32_t bytesPerSec = 0;
+        uint32_t blockAlign = 1;
+        bool runPending = true;  // the next write starts a run
+        uint64_t skipLeft = 0;   // bytes of the run's start still to leave out
+        int64_t lastSkipUsec = 0;
+    };
+    struct Whole {
+        char* data;
+        uint32_t length;
+    };
+
+    void NoteCaptureReturn(HWAVEIN hwi, const WAVEHDR* pwh);
+    int64_t RunLatenessUsec(Clock::time_point now);
+    uint32_t SkipFor(HWAVEOUT hwo, const WAVEHDR* pwh);
+    bool Shift(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t bytes);
+    void MakeWhole(HWAVEOUT hwo, WAVEHDR* pwh);
+
     // Buffers complete in queue order: a device holds buffers exactly while
     // the last one queued on it is still in the queue.
     void Queued(const void* device, WAVEHDR* pwh);
@@ -57,6 +99,11 @@ private:
 
     std::mutex m_mutex;
     std::map<const void*, WAVEHDR*> m_lastQueued;
+    std::map<const void*, Capture> m_captures;
+    std::map<const void*, Playback> m_playbacks;
+    const void* m_latestCapture = nullptr;
+    // Headers whose start was left out, with what they held.
+    std::map<const WAVEHDR*, Whole> m_shifted;
 };
 
 }  // namespace morvane
