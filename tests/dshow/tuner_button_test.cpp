@@ -98,26 +98,25 @@ TEST(TunerButton, TwoTunersShowTheFirstOneTwice) {
 }
 
 TEST(TunerButton, WithoutPagesThereIsNoFrameAndNoMessage) {
-    {
-    CTunerRig rig;
-    auto& plain = rig.system.AddTuner("plain", false);
-    auto& failing = rig.system.AddTuner("failing");
-    failing.filter->pagesResult = E_OUTOFMEMORY;
-    rig.Click(IDC_TUNER);
-    EXPECT_EQ(Log(), Then(kEnumerate, {"bag plain device", "bind plain device", "ask tuner plain", "mode plain 2",
-                                       "bag failing device", "bind failing device", "mode plain 2"}));
-    EXPECT_TRUE(rig.system.frames.empty());
-    EXPECT_TRUE(rig.host.messageBoxes.empty());
-    rig.system.ExpectReferencesReleased({{plain.filter, 1}});
+    for (const bool pagesFail : {false, true}) {
+        SCOPED_TRACE(pagesFail ? "the pages cannot be had" : "no pages");
+        CTunerRig rig;
+        auto& device = rig.system.AddTuner("tuner", pagesFail);
+        device.filter->pagesResult = E_OUTOFMEMORY;
+        rig.Click(IDC_TUNER);
+        EXPECT_EQ(Log(), Then(kEnumerate, {"bag tuner device", "bind tuner device", "ask tuner tuner", "mode tuner 2"}));
+        EXPECT_TRUE(rig.system.frames.empty());
+        EXPECT_TRUE(rig.host.messageBoxes.empty());
+        rig.system.ExpectReferencesReleased({{device.filter, 1}});
     }
 
     // The pages of the held tuner are what counts, not those of the device.
-    CTunerRig other;
-    auto& withPages = other.system.AddTuner("with pages");
-    other.system.AddTuner("without", false);
-    other.Click(IDC_TUNER);
-    EXPECT_EQ(other.system.frames.size(), 2u);
-    other.system.ExpectReferencesReleased({{withPages.filter, 1}});
+    CTunerRig rig;
+    auto& withPages = rig.system.AddTuner("with pages");
+    rig.system.AddTuner("without", false);
+    rig.Click(IDC_TUNER);
+    EXPECT_EQ(rig.system.frames.size(), 2u);
+    rig.system.ExpectReferencesReleased({{withPages.filter, 1}});
 }
 
 TEST(TunerButton, DevicesThatGiveNoTunerArePassedOverButCounted) {
