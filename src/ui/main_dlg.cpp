@@ -83,12 +83,15 @@ intptr_t CMainDlg::OnCommand(int id, uint32_t code) {
             if (code == EN_UPDATE) m_engine.OnDelayUpdate();
             return 0;  // EN_CHANGE: consumed, nothing to do
         case IDC_TUNER:
-            if (code == BN_CLICKED && m_tuner.ShowTunerPages(m_host) == 0)
-                m_host.MessageBox("Sorry, no tuner found", "Error");
-            return 0;
+            return code == BN_CLICKED ? OnTuner() : 0;
         default:
             return 0;
     }
+}
+
+intptr_t CMainDlg::OnTuner() {
+    if (m_tuner.ShowTunerPages(m_host) == 0) m_host.MessageBox("Sorry, no tuner found", "Error");
+    return 0;
 }
 
 intptr_t CMainDlg::OnInitDialog() {

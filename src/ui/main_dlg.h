@@ -39,6 +39,7 @@ public:
 private:
     intptr_t OnInitDialog();
     intptr_t OnCommand(int id, uint32_t code);
+    intptr_t OnTuner();
     void FillDeviceList(int listId, bool capture);
     void SelectFromOption(int listId, const char* option);
     void OnMixer();

@@ -22,7 +22,7 @@
 #include "app/windows/message_loop.h"
 #include "audio/winmm/winmm_wave_api.h"
 #include "resource.h"
-#include "tuner/no_tuner.h"
+#include "tuner/dshow/dshow_tuner.h"
 #include "ui/main_dlg.h"
 #include "ui/win32/win32_dialog_host.h"
 
@@ -152,6 +152,16 @@ LRESULT CALLBACK CountCaptures(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+CComEntryPoints RecordingMade(std::vector<HRESULT>& made) {
+    CComEntryPoints entry = CComEntryPoints::System();
+    entry.createInstance = [&made, make = entry.createInstance](REFCLSID clsid, IUnknown* outer, DWORD context,
+                                                               REFIID iid, void** object) {
+        made.push_back(make(clsid, outer, context, iid, object));
+        return made.back();
+    };
+    return entry;
+}
+
 class MainWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -201,8 +211,10 @@ protected:
     }
 
     CWinmmWaveApi m_wave;
-    CNoTuner m_tuner;
     CWin32DialogHost m_host;
+    // The system's DirectShow, with the answers of the objects it makes.
+    std::vector<HRESULT> m_made;
+    CDShowTuner m_tuner{[this] { return m_host.Hwnd(); }, RecordingMade(m_made)};
     CMainDlg m_dialog{m_wave, m_host, m_tuner};
     CMessageLoop m_loop;
     std::vector<std::string> m_arguments;
@@ -332,6 +344,8 @@ TEST_F(MainWindow, TunerShowsTheNoTunerErrorWithOkOnly) {
         WaitUntilGone(box);
     });
     EXPECT_EQ(code, IDCANCEL);
+    // The system's device enumerator was asked; its tuner category is empty.
+    EXPECT_EQ(m_made, std::vector<HRESULT>{S_OK});
     ASSERT_TRUE(found);
     EXPECT_EQ(text, L"Sorry, no tuner found");
     EXPECT_EQ(buttons, std::vector<std::wstring>{L"OK"});
@@ -344,6 +358,10 @@ TEST_F(MainWindow, AltAOpensTheAboutBoxWhichAnimatesAndClosesOnEscapeWhileTheLin
     ASSERT_GE(output, 0);
     ASSERT_NO_FATAL_FAILURE(Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"}));
     ASSERT_TRUE(m_dialog.Engine().IsPlaying());
+    // The first Play built the tuner graph: graph, builder and device
+    // enumerator made (the capture category is empty here).
+    EXPECT_TRUE(m_dialog.Engine().GraphBuilt());
+    EXPECT_EQ(m_made, (std::vector<HRESULT>{S_OK, S_OK, S_OK}));
     const HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, CountCaptures, nullptr, ::GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
 

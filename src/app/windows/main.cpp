@@ -14,7 +14,7 @@
 #include "app/windows/console.h"
 #include "app/windows/message_loop.h"
 #include "audio/winmm/winmm_wave_api.h"
-#include "tuner/no_tuner.h"
+#include "tuner/dshow/dshow_tuner.h"
 #include "ui/main_dlg.h"
 #include "ui/win32/win32_dialog_host.h"
 
@@ -72,8 +72,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     int code = 0;
     {
         CWinmmWaveApi wave;
-        CNoTuner tuner;
         CWin32DialogHost host(showCommand);
+        CDShowTuner tuner([&host] { return host.Hwnd(); });
         CMainDlg dialog(wave, host, tuner);
         code = Run(host, dialog);
         AppModule().Term();
