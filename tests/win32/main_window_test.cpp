@@ -323,32 +323,50 @@ TEST_F(MainWindow, TabVisitsTheTabStopsInTemplateOrderAndNeverPlayOrStop) {
     EXPECT_EQ(visited, std::vector<int>(std::begin(expected) + 1, std::end(expected)));
 }
 
-TEST_F(MainWindow, TunerShowsTheNoTunerErrorWithOkOnly) {
-    ASSERT_NO_FATAL_FAILURE(Open({}));
+TEST_F(MainWindow, TunerShowsTheNoTunerErrorWithOkOnlyWhileTheLineRuns) {
+    const int input = FindDevice(m_wave, true, "Monitor of Radio");
+    const int output = FindDevice(m_wave, false, "TV");
+    ASSERT_GE(input, 0);
+    ASSERT_GE(output, 0);
+    ASSERT_NO_FATAL_FAILURE(Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"}));
+    ASSERT_TRUE(m_dialog.Engine().IsPlaying());
+    m_made.clear();
+    const HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, CountCaptures, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
     std::wstring text;
     std::vector<std::wstring> buttons;
     bool found = false;
+    bool closed = false;
     const int code = RunWhile([&](HWND window) {
         ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_TUNER, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(window, IDC_TUNER)));
         const HWND box = WaitForWindow(L"Error", ::GetCurrentProcessId());
         if (box == nullptr) return;
         found = true;
+        g_countedCaptures = 0;
+        g_counting = true;
         for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
             if (Lower(ClassOf(child)) == L"button")
                 buttons.push_back(TextOf(child));
             else if (!TextOf(child).empty())
                 text += TextOf(child);
         }
+        // Let a second of capture buffers come in behind the box.
+        std::this_thread::sleep_for(1s);
         ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-        WaitUntilGone(box);
+        closed = WaitUntilGone(box);
+        g_counting = false;
     });
+    ::UnhookWindowsHookEx(hook);
     EXPECT_EQ(code, IDCANCEL);
     // The system's device enumerator was asked; its tuner category is empty.
     EXPECT_EQ(m_made, std::vector<HRESULT>{S_OK});
     ASSERT_TRUE(found);
     EXPECT_EQ(text, L"Sorry, no tuner found");
     EXPECT_EQ(buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_TRUE(closed) << "OK did not close the box";
+    // Ten buffers a second arrive; the box's own loop handed them on.
+    EXPECT_GE(g_countedCaptures.load(), 5);
 }
 
 TEST_F(MainWindow, AltAOpensTheAboutBoxWhichAnimatesAndClosesOnEscapeWhileTheLineRuns) {
