@@ -1,0 +1,92 @@
+#pragma once
+// Keeps the delay from drifting when capture and playback run on different
+// clocks (two sound cards: 20-200 ppm apart, some seconds an hour).
+//
+// It is given timing readings of both devices against one clock (seconds on
+// any steady time line): for capture, when its stream's first frame was
+// heard by that reading (an "origin": it moves as the device's clock runs
+// fast or slow); for playback, when its stream is heard and how many of its
+// frames it has read. From these it estimates the two devices' rates and the
+// delay's drift, and answers the playback rate factor that holds the delay:
+// 1 means as it is; 1.0002 has playback read 0.02 % more frames per second
+// (the platform resamples). The factor changes only as fast as a listener
+// cannot hear, stays within kMaxCorrection, and stays exactly 1 while no
+// drift beyond the readings' noise shows (one clock: nothing is resampled).
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+namespace morvane {
+
+class CClockFollower {
+public:
+    // The most the playback rate is moved, and how fast.
+    static constexpr double kMaxCorrection = 1000e-6;
+    static constexpr double kMaxStepPerSecond = 50e-6;
+    // Readings are reduced to one per bucket (its earliest origin: a reading
+    // may come late, never early); rates are fitted over the last kWindow.
+    static constexpr double kBucketSeconds = 2.0;
+    static constexpr double kWindowSeconds = 40.0;
+    static constexpr double kMinSpanSeconds = 8.0;
+    // Drift below this, or seen over less than kSkewSpanSeconds, may be noise
+    // of the readings; an error of the delay below kEngageError is left alone
+    // until then.
+    static constexpr double kEngageSkew = 25e-6;
+    static constexpr double kSkewSpanSeconds = 16.0;
+    static constexpr double kEngageError = 0.002;
+    // How fast an error of the delay is worked off, and the most that adds.
+    static constexpr double kErrorSeconds = 10.0;
+    static constexpr double kMaxErrorCorrection = 200e-6;
+
+    explicit CClockFollower(double frameRate) : m_rate(frameRate) {}
+
+    // A new run: the delay it keeps is the one it has at its first readings.
+    // What is known of the clocks and the factor in use stay.
+    void Restart();
+    // Capture played no part for a while (a new capture stream): forget it.
+    void ForgetCapture() { m_capture.clear(); m_reference.reset(); }
+
+    void AddCapture(double t, double origin);
+    // `heardDelay`: what playback has read is heard this much after `t`.
+    void AddPlayback(double t, double heardDelay, double framesRead);
+
+    // The factor to use from `t` on; call after readings.
+    double Update(double t);
+    double Factor() const { return m_factor; }
+    bool Engaged() const { return m_engaged; }
+    // The last estimates, for reports: capture's rate against playback's,
+    // less 1, and how far the delay is off (seconds, positive: too long).
+    double Skew() const { return m_skew; }
+    double DelayError() const { return m_error; }
+
+private:
+    struct Point {
+        double t;
+        double origin;
+    };
+    struct Line {
+        double at;     // origin at the time asked for
+        double slope;  // its change per second
+        double span;   // seconds of readings it rests on
+    };
+    static void Add(std::deque<Point>& series, double t, double origin);
+    static std::optional<Line> Fit(const std::deque<Point>& series, double t);
+
+    double m_rate;
+    double m_factor = 1.0;
+    bool m_engaged = false;
+    double m_skew = 0;
+    double m_error = 0;
+    double m_lastUpdate = 0;
+    bool m_updated = false;
+    // Playback in the device's own frames: what it read at factor 1.
+    std::optional<double> m_lastFramesRead;
+    double m_deviceFrames = 0;
+    std::deque<Point> m_capture;
+    std::deque<Point> m_device;  // playback's origin in the device's own frames
+    std::deque<Point> m_heard;   // playback's origin in the frames it was given
+    std::optional<double> m_reference;  // the delay kept, as origins apart
+};
+
+}  // namespace morvane

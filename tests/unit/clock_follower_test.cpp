@@ -1,0 +1,116 @@
+// The clock follower against a model of two devices on their own clocks:
+// capture fills and playback reads at their own rates, playback reading the
+// follower's factor more; readings come late by up to a jitter, never early.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "audio/clock_follower.h"
+
+namespace morvane {
+namespace {
+
+constexpr double kRate = 44100;
+
+struct Outcome {
+    double worstErrorAfterSettling = 0;  // seconds
+    double worstStep = 0;                // factor change in one second
+    double finalError = 0;
+    bool everMoved = false;
+};
+
+// `captureSkew`, `playbackSkew`: each clock's rate against true time, less 1.
+Outcome RunModel(double captureSkew, double playbackSkew, double hours, double jitter, bool follow,
+            double settleSeconds = 60) {
+    CClockFollower follower(kRate);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> late(0, jitter);
+    const double heardDelay = 0.05;
+    const double step = 0.1;
+    double framesRead = 0;
+    // Stream frame j is capture frame j + offset: the line's delay in frames.
+    const double offset = 2.0 * kRate;
+    auto delayAt = [&](double t) {
+        const double captured = (framesRead + offset) / (kRate * (1 + captureSkew));
+        return t + heardDelay - captured;
+    };
+    const double start = delayAt(0);
+    Outcome out;
+    double lastFactor = 1.0;
+    const auto steps = static_cast<long>(hours * 3600 / step);
+    for (long n = 1; n <= steps; ++n) {
+        const double t = static_cast<double>(n) * step;
+        framesRead += (follow ? follower.Factor() : 1.0) * kRate * (1 + playbackSkew) * step;
+        if (n % 5 == 0) {
+            // The capture stream's first frame was heard at -captureSkew*t's
+            // place on the true time line, by a reading taken at t.
+            follower.AddCapture(t + late(random), -captureSkew * t);
+            const double lag = late(random);
+            follower.AddPlayback(t + lag, heardDelay - lag, framesRead);
+        }
+        if (follow && n % 10 == 0) {
+            const double f = follower.Update(t);
+            out.worstStep = std::max(out.worstStep, std::abs(f - lastFactor));
+            out.everMoved = out.everMoved || f != 1.0;
+            lastFactor = f;
+        }
+        const double error = delayAt(t) - start;
+        if (t >= settleSeconds) out.worstErrorAfterSettling = std::max(out.worstErrorAfterSettling, std::abs(error));
+        out.finalError = error;
+    }
+    return out;
+}
+
+TEST(ClockFollower, TwoClocksApartHoldTheDelayForHoursWithSmoothSmallSteps) {
+    struct Case {
+        double capture, playback;
+    };
+    for (const Case c : {Case{150e-6, -80e-6}, Case{-200e-6, 200e-6}, Case{200e-6, 0}, Case{0, 30e-6}}) {
+        SCOPED_TRACE(testing::Message() << "capture " << c.capture * 1e6 << " ppm, playback " << c.playback * 1e6);
+        // Left alone, the delay drifts by the clocks' difference.
+        const Outcome loose = RunModel(c.capture, c.playback, 2, 0.0005, false);
+        EXPECT_NEAR(loose.finalError, (c.capture - c.playback) * 7200, 0.01);
+        const Outcome held = RunModel(c.capture, c.playback, 2, 0.0005, true);
+        EXPECT_LT(held.worstErrorAfterSettling, 0.002);
+        EXPECT_LT(std::abs(held.finalError), 0.001);
+        EXPECT_LE(held.worstStep, CClockFollower::kMaxStepPerSecond * 1.01);
+    }
+}
+
+TEST(ClockFollower, OneClockLeavesTheFactorAtExactlyOne) {
+    // Readings late by up to 2 ms, as on a loaded machine.
+    const Outcome one = RunModel(0, 0, 2, 0.002, true);
+    EXPECT_FALSE(one.everMoved);
+    EXPECT_LT(std::abs(one.finalError), 1e-9);
+}
+
+TEST(ClockFollower, ANewRunKeepsTheFactorAndHoldsItsOwnDelay) {
+    CClockFollower follower(kRate);
+    double framesRead = 0;
+    const double skew = 200e-6;
+    for (double t = 0.5; t <= 120; t += 0.5) {
+        framesRead += kRate * 0.5 * follower.Factor();
+        follower.AddCapture(t, -skew * t);
+        follower.AddPlayback(t, 0.05, framesRead);
+        follower.Update(t);
+    }
+    ASSERT_TRUE(follower.Engaged());
+    const double factor = follower.Factor();
+    EXPECT_NEAR(factor, 1 + skew, 50e-6);
+    // The line restarts with a new delay and its playback counts from 0.
+    follower.Restart();
+    framesRead = 0;
+    for (double t = 120.5; t <= 125; t += 0.5) {
+        framesRead += kRate * 0.5 * follower.Factor();
+        follower.AddCapture(t, -skew * t);
+        follower.AddPlayback(t, 0.05, framesRead);
+        follower.Update(t);
+    }
+    EXPECT_NEAR(follower.Factor(), factor, 5 * CClockFollower::kMaxStepPerSecond);
+    EXPECT_LT(std::abs(follower.DelayError()), 0.001);
+}
+
+}  // namespace
+}  // namespace morvane
