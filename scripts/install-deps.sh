@@ -2,6 +2,7 @@
 # Installs what building, testing and running Morvane needs on Debian 12.
 #   scripts/install-deps.sh            everything (Linux and Windows builds)
 #   scripts/install-deps.sh windows    only the Windows cross-build and Wine
+#   scripts/install-deps.sh bench      only the core benchmarks (bench/run-core)
 set -euo pipefail
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -12,6 +13,12 @@ WINDOWS_PACKAGES=(
   cmake ninja-build
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   googletest wine wine64 xvfb xauth
+)
+
+# The portable core and its benchmarks; the benchmarks link the test support,
+# which uses GoogleTest.
+BENCH_PACKAGES=(
+  build-essential cmake ninja-build libgtest-dev libbenchmark-dev python3
 )
 
 LINUX_PACKAGES=(
@@ -34,7 +41,8 @@ LINUX_PACKAGES=(
 case "${1:-all}" in
   all) PACKAGES=("${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}") ;;
   windows) PACKAGES=("${WINDOWS_PACKAGES[@]}") ;;
-  *) echo "usage: $0 [windows]" >&2; exit 2 ;;
+  bench) PACKAGES=("${BENCH_PACKAGES[@]}") ;;
+  *) echo "usage: $0 [windows|bench]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -145,11 +145,20 @@ void CDelayEngine::OnWimData(WAVEHDR* header) {
 
 // A captured buffer becomes the next one to be heard.
 void CDelayEngine::Accept(uint32_t i, const WAVEHDR& header) {
-    // A block that could not be allocated is never copied into.
-    if (m_player.Block(i) != nullptr)
-        m_player.CopyBuffer(i, m_recorder.Block(i), m_bufferSeconds);
-    // Scanned before it is queued again: a queued block is the device's.
-    const ChannelPeaks peaks = ScanPeaks(header);
+    const char* captured = m_recorder.Block(i);
+    char* played = m_player.Block(i);
+    // Scanned before it is queued again: a queued block is the device's. When
+    // the copy and the scan cover the same bytes, as they do with one format
+    // on both sides, they are one pass over the buffer.
+    ChannelPeaks peaks;
+    if (played != nullptr && captured == header.lpData &&
+        m_player.BufferLength(m_bufferSeconds) == header.dwBufferLength) {
+        peaks = CopyScanningPeaks(played, captured, header.dwBufferLength);
+    } else {
+        // A block that could not be allocated is never copied into.
+        if (played != nullptr) m_player.CopyBuffer(i, captured, m_bufferSeconds);
+        peaks = ScanPeaks(header);
+    }
     Requeue(i);
 
     if (m_receivedCount == m_delayCount - 1) {

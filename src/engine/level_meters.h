@@ -22,4 +22,16 @@ ChannelPeaks ScanPeaks(const char* data, uint32_t byteLength);
 // The whole buffer length counts, whatever was recorded into it.
 ChannelPeaks ScanPeaks(const WAVEHDR& header);
 
+// Copies `byteLength` bytes from `source` to `target` (which must not
+// overlap) and answers ScanPeaks(source, byteLength), reading the buffer once.
+ChannelPeaks CopyScanningPeaks(char* target, const char* source, uint32_t byteLength);
+
+// The scans above take the widest path the processor has; every path gives
+// the same peaks. Named so that each can be run and compared.
+enum class PeakScanPath { Baseline, Avx2 };
+bool PeakScanPathAvailable(PeakScanPath path);
+ChannelPeaks ScanPeaks(const char* data, uint32_t byteLength, PeakScanPath path);
+ChannelPeaks CopyScanningPeaks(char* target, const char* source, uint32_t byteLength,
+                               PeakScanPath path);
+
 }  // namespace morvane
