@@ -105,6 +105,7 @@ intptr_t CMainDlg::OnInitDialog() {
     m_engine.OnOutputSelChange();
 
     m_engine.Preset();
+    m_engine.SetSmooth(GetOptionValue("-smooth") != nullptr);
     m_host.TrackbarSetRange(IDC_DELAY_SLIDER, 1, 299, true);
     m_host.TrackbarSetSelStart(IDC_DELAY_SLIDER, 0, false);
     m_host.EditLimitText(IDC_DELAY_EDIT, 4);
