@@ -41,6 +41,7 @@ private:
     intptr_t OnCommand(int id, uint32_t code);
     void FillDeviceList(int listId, bool capture);
     void SelectFromOption(int listId, const char* option);
+    void ReportDefaultDevice(bool capture, int index);
     void OnMixer();
     void OnExit(int id);
 
