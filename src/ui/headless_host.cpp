@@ -42,6 +42,12 @@ bool CHeadlessHost::PostInput(const std::string& line) {
     return Post([this, line] { HandleInput(line); });
 }
 
+bool CHeadlessHost::PostCall(std::function<void()> work) {
+    return Post([this, work = std::move(work)] {
+        if (!m_destroyed) work();
+    });
+}
+
 void CHeadlessHost::PostExit() {
     Post([this] {
         if (!m_destroyed) Send(WM_COMMAND, MakeCommand(IDCANCEL, BN_CLICKED));

@@ -28,6 +28,9 @@ public:
     bool PostInput(const std::string& line);
     // Thread-safe: asks the window to close, as the Exit button does.
     void PostExit();
+    // Thread-safe: runs `work` on the loop while the window is there.
+    // Answers false once the loop has ended.
+    bool PostCall(std::function<void()> work);
 
     bool CreateDialog(IDialogHandler& handler) override;
     void ShowWindow() override {}
