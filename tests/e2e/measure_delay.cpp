@@ -206,20 +206,6 @@ double Dbfs(double energy, size_t n) {
     return rms > 0 ? 20 * std::log10(rms) : -200;
 }
 
-// The longest run of quiet 10 ms blocks of the output, in ms. Blocks that
-// touch what the recording lost end a run: that silence is not the output's.
-double LongestSilenceMs(const Prefix& out, const std::vector<uint8_t>& lost, double rate) {
-    const size_t block = size_t(rate / 100);
-    size_t run = 0, longest = 0;
-    for (size_t b = 0; b + block <= lost.size(); b += block) {
-        bool touched = false;
-        for (size_t j = b; j < b + block && !touched; ++j) touched = lost[j] != 0;
-        run = (!touched && Dbfs(out.Energy(b, b + block), block) < -50) ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    return double(longest * block) / rate * 1000;
-}
-
 // Runs of all-zero frames at least `minFrames` long: [begin, end) each.
 // Noise on the input half is never exactly zero on both channels for long.
 std::vector<std::pair<size_t, size_t>> RecordingGaps(const std::vector<uint8_t>& lost, size_t minFrames) {
@@ -235,6 +221,22 @@ std::vector<std::pair<size_t, size_t>> RecordingGaps(const std::vector<uint8_t>&
         i = j;
     }
     return gaps;
+}
+
+// The longest run of quiet 10 ms blocks of the output, in ms. Blocks that
+// touch what the recording lost end a run: that silence is not the output's.
+double LongestSilenceMs(const Prefix& out, const std::vector<std::pair<size_t, size_t>>& lost, size_t n,
+                        double rate) {
+    const size_t block = size_t(rate / 100);
+    std::vector<uint8_t> touched(n / block + 1);
+    for (const auto& [a, b] : lost)
+        for (size_t k = a / block; k <= (b - 1) / block && k < touched.size(); ++k) touched[k] = 1;
+    size_t run = 0, longest = 0;
+    for (size_t b = 0; b + block <= n; b += block) {
+        run = (!touched[b / block] && Dbfs(out.Energy(b, b + block), block) < -50) ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return double(longest * block) / rate * 1000;
 }
 
 struct Window {
@@ -329,7 +331,7 @@ int main(int argc, char** argv) {
     std::vector<float>& y = rec->out;
     const size_t n = x.size();
     Prefix px(x), py(y);
-    const double longestSilenceMs = LongestSilenceMs(py, rec->lost, rate);
+    const double longestSilenceMs = LongestSilenceMs(py, RecordingGaps(rec->lost, size_t(rate / 1000)), n, rate);
     if (n < size_t(rate) || Dbfs(px.Energy(0, n), n) < minDbfs) {
         std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 min_window_delay_ms=nan "
                     "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan max_block_residual_db=0 "
