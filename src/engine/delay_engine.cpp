@@ -46,6 +46,12 @@ void CDelayEngine::Play() {
     m_written.reset();
     m_returning.reset();
     m_waiting.clear();
+    if (m_smooth) {
+        m_line.Start(m_player.Format(), m_player.BufferLength(m_bufferSeconds), kBufferCount);
+        m_line.SetDelay(m_delayCount);
+        m_nextBlock = 0;
+        m_shownFill = -1;
+    }
     m_recorder.Open(m_window, static_cast<uint32_t>(m_inputDevice));
     m_player.Open(m_window, static_cast<uint32_t>(m_outputDevice));
 
@@ -63,6 +69,7 @@ void CDelayEngine::Stop() {
     m_playing = false;
     m_restartCountdown = UINT32_MAX;
     m_draining = true;
+    m_line.Stop();
     ResetDevices();
 }
 
@@ -98,6 +105,10 @@ void CDelayEngine::OnHScroll(uint32_t wParam) {
 }
 
 void CDelayEngine::Restart(uint32_t delayCount) {
+    if (m_smooth && m_playing) {
+        SpliceChange(delayCount);
+        return;
+    }
     m_restartCountdown = m_delayCount;
     m_delayCount = ClampCount(delayCount);
     m_draining = true;
@@ -132,6 +143,10 @@ void CDelayEngine::OnWimData(WAVEHDR* header) {
         return;
     }
 
+    if (m_smooth) {
+        SpliceAccept(i, *header);
+        return;
+    }
     // The output has not yet let go of this index's playback block, which
     // would be overwritten before it was heard (capture came in a burst, or
     // the output fell behind), or an earlier capture already waits for its
@@ -189,7 +204,10 @@ void CDelayEngine::OnWomDone(WAVEHDR* header) {
     }
     const ChannelPeaks peaks = ScanPeaks(*header);
     SetOutputMeters(peaks.left, peaks.right);
-    AcceptWaiting();
+    if (m_smooth)
+        WriteSplicedBlocks();
+    else
+        AcceptWaiting();
 }
 
 void CDelayEngine::AcceptWaiting() {
@@ -198,6 +216,50 @@ void CDelayEngine::AcceptWaiting() {
         m_waiting.pop_front();
         Accept(i, m_recorder.Header(i));
     }
+}
+
+// ---- nudge mode ----
+
+void CDelayEngine::SpliceChange(uint32_t delayCount) {
+    m_delayCount = ClampCount(delayCount);
+    m_line.SetDelay(m_delayCount);
+    WriteSplicedBlocks();
+    ShowSpliceFill();
+}
+
+// The captured buffer goes into the line's ring and straight back to the
+// recorder; the output is fed from the ring, never from this index's block.
+void CDelayEngine::SpliceAccept(uint32_t i, const WAVEHDR& header) {
+    const ChannelPeaks peaks = ScanPeaks(header);
+    m_line.Capture(m_recorder.Block(i));
+    Requeue(i);
+    WriteSplicedBlocks();
+    SetInputMeters(peaks.left, peaks.right);
+    ShowSpliceFill();
+    m_receivedCount = m_line.Running() ? m_delayCount + 1 : static_cast<uint32_t>(m_line.Captured());
+}
+
+void CDelayEngine::WriteSplicedBlocks() {
+    while (m_line.BlockDue()) {
+        const uint32_t b = m_nextBlock;
+        // The output still holds this block (it fell far behind): go on
+        // when it lets go.
+        if (m_written.test(b) || m_returning.test(b)) return;
+        char* block = m_player.Block(b);
+        m_line.Compose(block);
+        m_nextBlock = (b + 1) % kBufferCount;
+        if (block != nullptr) WritePlayback(b);
+    }
+}
+
+// The band shows the fill until the output begins, then stays full: a
+// splice never empties the line.
+void CDelayEngine::ShowSpliceFill() {
+    const int64_t end = m_line.Running() ? static_cast<int64_t>(m_delayCount) - 1
+                                         : static_cast<int64_t>(m_line.Captured()) - 1;
+    if (end < 0 || end == m_shownFill) return;
+    m_shownFill = static_cast<int>(end);
+    m_controls.TrackbarSetSel(IDC_DELAY_SLIDER, 0, static_cast<int>(end & 0xFFFF), true);
 }
 
 void CDelayEngine::WritePlayback(uint32_t index) {

@@ -12,6 +12,7 @@
 #include "audio/voice_playing.h"
 #include "audio/voice_recording.h"
 #include "engine/engine_controls.h"
+#include "engine/splice_line.h"
 
 namespace morvane {
 
@@ -31,6 +32,10 @@ public:
 
     // The window's initialisation: buffer seconds 0.1, delay count 30, idle.
     void Preset();
+    // Nudge mode: while playing, a delay change splices the running line at
+    // once instead of draining and refilling it. Off by default.
+    void SetSmooth(bool on) { m_smooth = on; }
+    bool IsSmooth() const { return m_smooth; }
 
     void Play();
     void Stop();
@@ -66,6 +71,11 @@ private:
     void ResetDevices();
     void Accept(uint32_t index, const WAVEHDR& header);
     void AcceptWaiting();
+    // The nudge mode's own path (see CSpliceLine).
+    void SpliceChange(uint32_t delayCount);
+    void SpliceAccept(uint32_t index, const WAVEHDR& header);
+    void WriteSplicedBlocks();
+    void ShowSpliceFill();
 
     CVoiceRecording& m_recorder;
     CVoicePlaying& m_player;
@@ -82,6 +92,10 @@ private:
     bool m_draining = false;
     bool m_playing = false;
     bool m_bGraphBuilt = false;
+    bool m_smooth = false;
+    CSpliceLine m_line;
+    uint32_t m_nextBlock = 0;   // the playback block the next spliced slot goes to
+    int m_shownFill = -1;       // the fill band's end as last set in nudge mode
     // Which capture buffers are on the recorder's queue. A restart completes
     // when the last of them is back, whatever order the returned buffers and
     // user input reach us in.

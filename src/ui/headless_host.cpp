@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/delay_engine.h"
 #include "engine/delay_text.h"
 #include "resource.h"
 
@@ -39,6 +40,12 @@ void CHeadlessHost::PostWaveMessage(uint32_t uMsg, uintptr_t hDevice, WAVEHDR* p
 
 bool CHeadlessHost::PostInput(const std::string& line) {
     return Post([this, line] { HandleInput(line); });
+}
+
+bool CHeadlessHost::PostCall(std::function<void()> work) {
+    return Post([this, work = std::move(work)] {
+        if (!m_destroyed) work();
+    });
 }
 
 void CHeadlessHost::PostExit() {
@@ -101,6 +108,8 @@ void CHeadlessHost::ComboSetCurSel(int id, int index) {
 }
 
 void CHeadlessHost::TrackbarSetRange(int, int min, int max, bool) {
+    m_sliderMin = min;
+    m_sliderMax = max;
     m_sliderPos = std::clamp(m_sliderPos, min, max);
 }
 
@@ -133,8 +142,8 @@ void CHeadlessHost::RunAboutBox() {
 }
 
 // Input lines act as the window's controls would: a delay is typed over the
-// box's whole text (four characters at most), play and stop click their
-// buttons, quit is the Exit button.
+// box's whole text (four characters at most), + and - are an arrow key on the
+// slider, play and stop click their buttons, quit is the Exit button.
 void CHeadlessHost::HandleInput(const std::string& raw) {
     if (m_destroyed) return;
     std::string line = raw;
@@ -148,10 +157,13 @@ void CHeadlessHost::HandleInput(const std::string& raw) {
         Click(IDC_STOP);
     } else if (line == "quit" || line == "exit") {
         Send(WM_COMMAND, MakeCommand(IDCANCEL, BN_CLICKED));
+    } else if (line == "+" || line == "-") {
+        Nudge(line == "+" ? 1 : -1);
     } else if (std::isdigit(static_cast<unsigned char>(line[0])) || line[0] == '.') {
         Type(line);
     } else {
-        std::fprintf(m_report, "Commands: a delay in seconds (e.g. 2.5), play, stop, quit\n");
+        std::fprintf(m_report, "Commands: a delay in seconds (e.g. 2.5), + or - (a tenth more or less), "
+                               "play, stop, quit\n");
     }
 }
 
@@ -180,6 +192,17 @@ void CHeadlessHost::Type(const std::string& text) {
         Send(WM_COMMAND, MakeCommand(IDC_DELAY_EDIT, EN_CHANGE));
         selStart = selEnd = std::min<int>(m_caret, static_cast<int>(m_text.size()));
     }
+    ShowDelay();
+}
+
+// One step of the slider and the end of the move, as an arrow key makes.
+void CHeadlessHost::Nudge(int step) {
+    m_sliderPos = std::clamp(m_sliderPos + step, m_sliderMin, m_sliderMax);
+    Send(WM_HSCROLL, kTbEndTrack);
+    ShowDelay();
+}
+
+void CHeadlessHost::ShowDelay() {
     std::fprintf(m_report, "%sDelay %s s\n", m_interactive && m_lastFill >= 0 ? "\n" : "", m_text.c_str());
     m_lastFill = -1;
 }

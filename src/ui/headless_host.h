@@ -23,11 +23,14 @@ public:
     explicit CHeadlessHost(std::FILE* report, bool interactive);
     ~CHeadlessHost();
 
-    // Thread-safe: queues a line of user input (a delay such as "2.5",
-    // "play", "stop", "quit"). Answers false once the loop has ended.
+    // Thread-safe: queues a line of user input (a delay such as "2.5", "+"
+    // or "-", "play", "stop", "quit"). Answers false once the loop has ended.
     bool PostInput(const std::string& line);
     // Thread-safe: asks the window to close, as the Exit button does.
     void PostExit();
+    // Thread-safe: runs `work` on the loop while the window is there.
+    // Answers false once the loop has ended.
+    bool PostCall(std::function<void()> work);
 
     bool CreateDialog(IDialogHandler& handler) override;
     void ShowWindow() override {}
@@ -71,6 +74,8 @@ private:
     intptr_t Send(uint32_t msg, uintptr_t wParam, intptr_t lParam = 0);
     void Click(int id);
     void Type(const std::string& text);
+    void Nudge(int step);
+    void ShowDelay();
     void HandleInput(const std::string& line);
     void ShowFill(int filledTenths);
 
@@ -91,6 +96,8 @@ private:
     std::map<int, bool> m_checks;
     std::map<int, int> m_meters;
     int m_sliderPos = 0;
+    int m_sliderMin = 0;
+    int m_sliderMax = 0;
     std::string m_text;
     int m_editLimit = 0;
     int m_caret = 0;

@@ -1,5 +1,6 @@
 #include "ui/main_dlg.h"
 
+#include <cstdio>
 #include <string>
 
 #include "app/options.h"
@@ -108,6 +109,7 @@ intptr_t CMainDlg::OnInitDialog() {
     m_engine.OnOutputSelChange();
 
     m_engine.Preset();
+    m_engine.SetSmooth(GetOptionValue("-smooth") != nullptr);
     m_host.TrackbarSetRange(IDC_DELAY_SLIDER, 1, 299, true);
     m_host.TrackbarSetSelStart(IDC_DELAY_SLIDER, 0, false);
     m_host.EditLimitText(IDC_DELAY_EDIT, 4);
@@ -141,7 +143,23 @@ void CMainDlg::FillDeviceList(int listId, bool capture) {
 
 void CMainDlg::SelectFromOption(int listId, const char* option) {
     const char* value = GetOptionValue(option);
-    m_host.ComboSetCurSel(listId, value != nullptr ? ParseDeviceIndex(value) : 0);
+    const int index = value != nullptr ? ParseDeviceIndex(value) : 0;
+    m_host.ComboSetCurSel(listId, index);
+    if (value != nullptr && (index < 0 || m_host.ComboGetCurSel(listId) != index))
+        ReportDefaultDevice(listId == IDC_INPUT_DEVICE, index);
+}
+
+// An index beyond the list leaves it without a selection and Play opens the
+// system's default device: say which one plays, so that a wrong number is
+// not taken for a working choice.
+void CMainDlg::ReportDefaultDevice(bool capture, int index) {
+    std::string name;
+    const MMRESULT r = capture ? m_wave.waveInGetDevName(WAVE_MAPPER, &name)
+                               : m_wave.waveOutGetDevName(WAVE_MAPPER, &name);
+    const char* kind = capture ? "input" : "output";
+    std::fprintf(stderr, "morvane: there is no %s device %d (see --list-devices); the default %s device plays%s%s\n",
+                 kind, index, kind, r == MMSYSERR_NOERROR && !name.empty() ? ": " : "",
+                 r == MMSYSERR_NOERROR ? name.c_str() : "");
 }
 
 void CMainDlg::OnMixer() {

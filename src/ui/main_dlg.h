@@ -42,6 +42,7 @@ private:
     intptr_t OnTuner();
     void FillDeviceList(int listId, bool capture);
     void SelectFromOption(int listId, const char* option);
+    void ReportDefaultDevice(bool capture, int index);
     void OnMixer();
     void OnExit(int id);
 

@@ -163,27 +163,28 @@ play_signal() {
   E2E_PIDS+=("$PLAY_PID")
 }
 
-# start_morvane DELAY: headless from "Monitor of Radio" to "TV"; its standard
-# input is a pipe that `send` writes commands to. The Windows program runs
-# with its window and -play.
+# start_morvane DELAY [OPTION...]: headless from "Monitor of Radio" to "TV";
+# its standard input is a pipe that `send` writes commands to. The Windows
+# program runs with its window and -play.
 start_morvane() {
-  local in out
+  local in out delay=$1
+  shift
   in=$(device in "Monitor of Radio")
   out=$(device out "TV")
   if [ "$E2E_WINE" = 1 ]; then
-    run_morvane -in "$in" -out "$out" -delay "$1" -play </dev/null >>"$WORK/morvane.log" 2>&1 &
+    run_morvane -in "$in" -out "$out" -delay "$delay" -play "$@" </dev/null >>"$WORK/morvane.log" 2>&1 &
     MORVANE_PID=$!
     E2E_PIDS+=("$MORVANE_PID")
-    log "morvane.exe $MORVANE_PID: -in $in -out $out -delay $1 -play"
+    log "morvane.exe $MORVANE_PID: -in $in -out $out -delay $delay -play $*"
     return 0
   fi
   rm -f "$WORK/commands"
   mkfifo "$WORK/commands"
   exec 3<>"$WORK/commands"
-  "$MORVANE" --headless -in "$in" -out "$out" -delay "$1" <"$WORK/commands" >>"$WORK/morvane.log" 2>&1 &
+  "$MORVANE" --headless -in "$in" -out "$out" -delay "$delay" "$@" <"$WORK/commands" >>"$WORK/morvane.log" 2>&1 &
   MORVANE_PID=$!
   E2E_PIDS+=("$MORVANE_PID")
-  log "morvane $MORVANE_PID: -in $in -out $out -delay $1"
+  log "morvane $MORVANE_PID: -in $in -out $out -delay $delay $*"
 }
 
 send() {
@@ -257,14 +258,15 @@ start_recording() {
 
 record_time() { since "$RECORD_T0"; }
 
-# start_delay_line DELAY: the usual opening: a private server, 60 s of the
-# signal playing into "radio", the program running at DELAY and playing, and
-# the recording of the bus started half a second later.
+# start_delay_line DELAY [OPTION...]: the usual opening: a private server,
+# 60 s of the signal playing into "radio", the program running at DELAY (with
+# the options) and playing, and the recording of the bus started half a
+# second later.
 start_delay_line() {
   start_server
   make_signal 60
   play_signal
-  start_morvane "$1"
+  start_morvane "$@"
   wait_for_playing "$1" 1 20
   pause 0.5
   start_recording "$WORK/recording.wav"

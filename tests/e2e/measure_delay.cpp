@@ -17,6 +17,9 @@
 //                          input at the window's whole-sample lag, against
 //                          the input, in dB (dropouts and clicks show here)
 //   out_max_rms_dbfs       loudest 1 s of the output half (per channel)
+//   out_longest_silence_ms the longest run of 10 ms output blocks below
+//                          -50 dBFS (a refill, an inserted silence, a
+//                          dropout); what the recording lost is not counted
 //   recording_gaps         spans where all four channels are exactly zero at
 //                          once: the recorder or the bus lost a cycle, and
 //                          the input half proves it was not the program.
@@ -220,6 +223,22 @@ std::vector<std::pair<size_t, size_t>> RecordingGaps(const std::vector<uint8_t>&
     return gaps;
 }
 
+// The longest run of quiet 10 ms blocks of the output, in ms. Blocks that
+// touch what the recording lost end a run: that silence is not the output's.
+double LongestSilenceMs(const Prefix& out, const std::vector<std::pair<size_t, size_t>>& lost, size_t n,
+                        double rate) {
+    const size_t block = size_t(rate / 100);
+    std::vector<uint8_t> touched(n / block + 1);
+    for (const auto& [a, b] : lost)
+        for (size_t k = a / block; k <= (b - 1) / block && k < touched.size(); ++k) touched[k] = 1;
+    size_t run = 0, longest = 0;
+    for (size_t b = 0; b + block <= n; b += block) {
+        run = (!touched[b / block] && Dbfs(out.Energy(b, b + block), block) < -50) ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return double(longest * block) / rate * 1000;
+}
+
 struct Window {
     double start_s, delay_ms, corr, in_dbfs, out_dbfs, residual_db;
 };
@@ -312,12 +331,13 @@ int main(int argc, char** argv) {
     std::vector<float>& y = rec->out;
     const size_t n = x.size();
     Prefix px(x), py(y);
+    const double longestSilenceMs = LongestSilenceMs(py, RecordingGaps(rec->lost, size_t(rate / 1000)), n, rate);
     if (n < size_t(rate) || Dbfs(px.Energy(0, n), n) < minDbfs) {
         std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 min_window_delay_ms=nan "
                     "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan max_block_residual_db=0 "
-                    "out_max_rms_dbfs=%.1f recording_gaps=0 "
+                    "out_max_rms_dbfs=%.1f out_longest_silence_ms=%.0f recording_gaps=0 "
                     "duration_s=%.3f\n",
-                    Dbfs(py.Energy(0, n), n), double(n) / rate);
+                    Dbfs(py.Energy(0, n), n), longestSilenceMs, double(n) / rate);
         std::fprintf(stderr, "morvane_measure_delay: the input half has no signal\n");
         return 1;
     }
@@ -432,8 +452,8 @@ int main(int argc, char** argv) {
     }
     std::printf("delay_ms=%.3f peak_corr=%.5f windows=%zu min_window_corr=%.5f min_window_delay_ms=%.3f "
                 "max_window_delay_ms=%.3f window_delay_spread_ms=%.3f drift_ms=%.3f max_block_residual_db=%.1f "
-                "out_max_rms_dbfs=%.1f recording_gaps=%zu duration_s=%.3f\n",
+                "out_max_rms_dbfs=%.1f out_longest_silence_ms=%.0f recording_gaps=%zu duration_s=%.3f\n",
                 delayMs, norm[best], windows.size(), minCorr, lo, hi, hi - lo, drift, worstResidual, outMaxDbfs,
-                gaps.size(), double(n) / rate);
+                longestSilenceMs, gaps.size(), double(n) / rate);
     return 0;
 }

@@ -77,7 +77,7 @@ TEST(PulseDevices, ListsSinksAndEverySourceWithMonitorsInServerOrder) {
                                         "Silence", "Monitor of Spare"}));
     std::string name = "unchanged";
     EXPECT_EQ(api.waveOutGetDevName(4, &name), MMSYSERR_BADDEVICEID);
-    EXPECT_EQ(api.waveInGetDevName(WAVE_MAPPER, &name), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(api.waveInGetDevName(5, &name), MMSYSERR_BADDEVICEID);
     EXPECT_EQ(name, "unchanged");
     EXPECT_EQ(api.waveInGetDevName(0, nullptr), MMSYSERR_INVALPARAM);
 }
@@ -135,6 +135,23 @@ TEST(PulseDevices, IdsMapToListedOrDefaultDevices) {
     ASSERT_GE(defaultSource, 0);
     const uint32_t outs = api.waveOutGetNumDevs();
     const uint32_t ins = api.waveInGetNumDevs();
+
+    // The mapper is named as the list names the default device: the list
+    // follows the server's order, as `pactl list short` does.
+    auto position = [](const char* what, int index) {
+        std::istringstream lines(SharedServer().Output(std::string("pactl list short ") + what));
+        std::string line;
+        for (size_t k = 0; std::getline(lines, line); ++k)
+            if (std::stoi(line) == index) return k;
+        return size_t{999};
+    };
+    std::string mapper;
+    EXPECT_EQ(api.waveOutGetDevName(WAVE_MAPPER, &mapper), MMSYSERR_NOERROR);
+    ASSERT_LT(position("sinks", defaultSink), OutNames(api).size());
+    EXPECT_EQ(mapper, OutNames(api)[position("sinks", defaultSink)]);
+    EXPECT_EQ(api.waveInGetDevName(WAVE_MAPPER, &mapper), MMSYSERR_NOERROR);
+    ASSERT_LT(position("sources", defaultSource), InNames(api).size());
+    EXPECT_EQ(mapper, InNames(api)[position("sources", defaultSource)]);
 
     struct Case {
         uint32_t id;

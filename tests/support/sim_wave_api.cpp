@@ -251,6 +251,7 @@ uint32_t CSimWaveApi::waveInGetNumDevs() {
 
 MMRESULT CSimWaveApi::waveInGetDevName(uint32_t id, std::string* name) {
     SIM_ENTER("waveInGetDevName", nullptr);
+    if (id == WAVE_MAPPER && !m_inputs.empty()) id = 0;  // the device the mapper opens
     if (id >= m_inputs.size()) return MMSYSERR_BADDEVICEID;
     *name = m_inputs[id].name;
     return MMSYSERR_NOERROR;
@@ -316,6 +317,7 @@ uint32_t CSimWaveApi::waveOutGetNumDevs() {
 
 MMRESULT CSimWaveApi::waveOutGetDevName(uint32_t id, std::string* name) {
     SIM_ENTER("waveOutGetDevName", nullptr);
+    if (id == WAVE_MAPPER && !m_outputs.empty()) id = 0;
     if (id >= m_outputs.size()) return MMSYSERR_BADDEVICEID;
     *name = m_outputs[id].name;
     return MMSYSERR_NOERROR;

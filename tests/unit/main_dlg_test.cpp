@@ -105,6 +105,30 @@ TEST(MainWindow, DeviceOptions) {
     EXPECT_EQ(none.engine().OutputDevice(), -1);
 }
 
+TEST(MainWindow, AnIndexBeyondTheListSaysWhichDevicePlays) {
+    struct Case {
+        std::vector<std::string> args;
+        int devices;
+        std::string said;
+    } cases[] = {
+        {{"-in", "42"}, 2,
+         "morvane: there is no input device 42 (see --list-devices); the default input device plays: Capture 0\n"},
+        {{"-out", "2", "-in", "1"}, 2,
+         "morvane: there is no output device 2 (see --list-devices); the default output device plays: Playback 0\n"},
+        {{"-in", " -1"}, 0, "morvane: there is no input device -1 (see --list-devices); the default input device plays\n"},
+        {{"-in", "1", "-out", "0"}, 2, ""},
+        {{}, 0, ""},  // nothing asked for: nothing to say
+    };
+    for (const auto& c : cases) {
+        ::testing::internal::CaptureStderr();
+        {
+            Start s(c.args, c.devices, c.devices);
+            s.Run();
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.said);
+    }
+}
+
 TEST(MainWindow, DelayOption) {
     struct Case {
         std::vector<std::string> args;

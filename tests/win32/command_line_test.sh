@@ -17,7 +17,7 @@ printf 'morvane %s\n' "$version" | cmp -s - "$work/version" ||
   fail "--version printed: $(od -c "$work/version" | head -2)"
 
 "$run" "$exe" --help >"$work/help" </dev/null
-head -n 1 "$work/help" | grep -qx 'Usage: morvane \[-in N\] \[-out N\] \[-delay S.T\] \[-play\]' ||
+head -n 1 "$work/help" | grep -qx 'Usage: morvane \[-in N\] \[-out N\] \[-delay S.T\] \[-play\] \[-smooth\]' ||
   fail "--help began: $(head -n 1 "$work/help" | od -c | head -2)"
 grep -q -- '--list-devices' "$work/help" || fail "--help does not name --list-devices"
 

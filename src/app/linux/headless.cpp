@@ -11,11 +11,13 @@
 #include <thread>
 
 #include "app/app_run.h"
+#include "app/server_watch.h"
 #include "ui/headless_host.h"
 #include "ui/main_dlg.h"
 
 namespace morvane {
 namespace {
+constexpr int kServerCheckMs = 500;
 
 bool IsTerminalOrPipe(int fd) {
     struct stat st {};
@@ -68,12 +70,21 @@ int RunHeadless(IWaveApi& wave, ITuner& tuner) {
         });
         std::thread input;
         if (IsTerminalOrPipe(STDIN_FILENO)) input = std::thread(ReadCommands, std::ref(host), wake[0]);
+        CServerWatch serverWatch(wave, dialog.Engine(), stderr);
+        std::thread watch([&] {
+            for (;;) {
+                pollfd fd{wake[0], POLLIN, 0};
+                if (poll(&fd, 1, kServerCheckMs) > 0) return;
+                if (!host.PostCall([&] { serverWatch.Check(); })) return;
+            }
+        });
 
         code = RunMainWindow(host, dialog, /*playAtOnce=*/true);
 
         // Wake and end the helper threads.
         (void)!write(wake[1], "x", 1);
         if (input.joinable()) input.join();
+        watch.join();
         pthread_kill(signals.native_handle(), SIGUSR1);
         signals.join();
         close(wake[0]);

@@ -881,8 +881,35 @@ MMRESULT CPulseWaveApi::Name(bool capture, uint32_t id, std::string* name) {
     Lock lock(m_loop);
     if (!RefreshLists(false)) return MMSYSERR_NODRIVER;
     const std::vector<DeviceEntry>& list = capture ? m_sources : m_sinks;
+    if (id == WAVE_MAPPER) return DefaultName(list, capture, name);
     if (id >= list.size()) return MMSYSERR_BADDEVICEID;
     *name = list[id].description;
+    return MMSYSERR_NOERROR;
+}
+
+// The mapper is the server's default source or sink, which is what an open
+// beyond the list gets: named as the list names it.
+MMRESULT CPulseWaveApi::DefaultName(const std::vector<DeviceEntry>& list, bool capture,
+                                    std::string* name) {
+    struct Defaults {
+        std::string source, sink;
+    } defaults;
+    if (!WaitOperation(pa_context_get_server_info(
+                           m_context,
+                           [](pa_context*, const pa_server_info* info, void* out) {
+                               auto* d = static_cast<Defaults*>(out);
+                               if (info == nullptr) return;
+                               if (info->default_source_name != nullptr) d->source = info->default_source_name;
+                               if (info->default_sink_name != nullptr) d->sink = info->default_sink_name;
+                           },
+                           &defaults),
+                       kOperationTimeoutMs))
+        return MMSYSERR_NODRIVER;
+    const std::string& wanted = capture ? defaults.source : defaults.sink;
+    if (wanted.empty()) return MMSYSERR_BADDEVICEID;
+    *name = wanted;
+    for (const DeviceEntry& e : list)
+        if (e.name == wanted) *name = e.description;
     return MMSYSERR_NOERROR;
 }
 

@@ -9,7 +9,7 @@
 // Devices: capture devices are the server's sources, monitors of sinks
 // included; playback devices are its sinks. Both lists are ordered by server
 // index and named by description. An id beyond a list, or WAVE_MAPPER, opens
-// the server's default device. The lists are cached: server events mark them
+// the server's default device; WAVE_MAPPER's name is that device's. The lists are cached: server events mark them
 // stale and the next count, name or open query fetches them again, so a count
 // query in a loop costs no round trip.
 //
@@ -109,6 +109,7 @@ private:
 
     uint32_t Count(bool capture);
     MMRESULT Name(bool capture, uint32_t id, std::string* name);
+    MMRESULT DefaultName(const std::vector<DeviceEntry>& list, bool capture, std::string* name);
     MMRESULT Open(bool capture, void** handle, uint32_t id, const WAVEFORMATEX* format,
                   IWaveWindow* window, uint32_t flags);
     MMRESULT Close(bool capture, void* handle);
