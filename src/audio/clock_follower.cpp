@@ -8,7 +8,9 @@ namespace morvane {
 void CClockFollower::Restart() {
     m_device.clear();
     m_heard.clear();
+    m_apart.clear();
     m_lastFramesRead.reset();
+    m_runStart.reset();
     m_deviceFrames = 0;
     m_reference.reset();
     m_error = 0;
@@ -47,20 +49,22 @@ std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>&
 void CClockFollower::AddCapture(double t, double origin) { Add(m_capture, t, origin); }
 
 void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead) {
+    if (!m_runStart) m_runStart = t;
+    if (t < *m_runStart + kRunSettleSeconds) return;
     // Frames read at a factor f took 1/f of the device's own frames.
-    m_deviceFrames = m_lastFramesRead ? m_deviceFrames + (framesRead - *m_lastFramesRead) / m_factor : framesRead;
+    m_deviceFrames = m_lastFramesRead ? m_deviceFrames + (framesRead - *m_lastFramesRead) / m_applied : framesRead;
     m_lastFramesRead = framesRead;
     Add(m_heard, t, t + heardDelay - framesRead / m_rate);
     Add(m_device, t, t + heardDelay - m_deviceFrames / m_rate);
 }
 
 double CClockFollower::Update(double t) {
-    if (m_updated && t - m_lastUpdate < 1.0) return m_factor;
+    if (m_updated && t - m_lastUpdate < 1.0) return m_applied;
     // A pause in the readings allows no bigger step.
     const double elapsed = m_updated ? std::min(t - m_lastUpdate, 1.0) : 1.0;
     m_updated = true;
     m_lastUpdate = t;
-    if (m_capture.empty() || m_heard.empty()) return m_factor;
+    if (m_capture.empty() || m_heard.empty()) return m_applied;
 
     // An origin moves back as its device's clock runs fast: the two slopes
     // apart are capture's rate against playback's.
@@ -69,22 +73,27 @@ double CClockFollower::Update(double t) {
     // The delay is how far the origin of what is heard lies after capture's.
     const Point& heard = m_heard.back();
     const double captureThen = capture ? capture->at + capture->slope * (heard.t - t) : m_capture.back().origin;
-    const double apart = heard.origin - captureThen;
-    if (!m_reference) m_reference = apart;
-    m_error = apart - *m_reference;
-    if (!capture || !device) return m_factor;
+    Add(m_apart, heard.t, heard.origin - captureThen);
+    const std::optional<Line> apart = Fit(m_apart, t);
+    if (!apart) return m_applied;
+    // The delay the run started with: the line back at its start.
+    if (!m_reference) m_reference = apart->at + apart->slope * (m_runStart.value_or(m_apart.front().t) - t);
+    m_error = apart->at - *m_reference;
+    if (!capture || !device) return m_applied;
     m_skew = device->slope - capture->slope;
 
-    const bool skewShows = std::abs(m_skew) >= kEngageSkew && std::min(capture->span, device->span) >= kSkewSpanSeconds;
-    if (!m_engaged && (skewShows || std::abs(m_error) >= kEngageError)) m_engaged = true;
-    if (!m_engaged) return m_factor;
+    const bool seen = std::min({capture->span, device->span, apart->span}) >= kSkewSpanSeconds;
+    if (!m_engaged && seen && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError))
+        m_engaged = true;
+    if (!m_engaged) return m_applied;
     // Read as fast as capture fills, and a little faster while the delay is
     // too long (slower while too short).
     const double correction = std::clamp(m_error / kErrorSeconds, -kMaxErrorCorrection, kMaxErrorCorrection);
     const double target = std::clamp(1.0 + m_skew + correction, 1.0 - kMaxCorrection, 1.0 + kMaxCorrection);
     const double step = kMaxStepPerSecond * elapsed;
     m_factor += std::clamp(target - m_factor, -step, step);
-    return m_factor;
+    m_applied = std::round(m_factor * m_rate) / m_rate;
+    return m_applied;
 }
 
 }  // namespace morvane

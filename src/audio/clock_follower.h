@@ -25,19 +25,21 @@ public:
     static constexpr double kMaxCorrection = 1000e-6;
     static constexpr double kMaxStepPerSecond = 50e-6;
     // Readings are reduced to one per bucket (its earliest origin: a reading
-    // may come late, never early); rates are fitted over the last kWindow.
-    static constexpr double kBucketSeconds = 2.0;
+    // may come late, never early); lines are fitted over the last kWindow.
+    static constexpr double kBucketSeconds = 0.5;
     static constexpr double kWindowSeconds = 40.0;
     static constexpr double kMinSpanSeconds = 8.0;
-    // Drift below this, or seen over less than kSkewSpanSeconds, may be noise
-    // of the readings; an error of the delay below kEngageError is left alone
-    // until then.
+    // Drift below this, or anything seen over less than kSkewSpanSeconds,
+    // may be noise of the readings; so may an error below kEngageError.
     static constexpr double kEngageSkew = 25e-6;
-    static constexpr double kSkewSpanSeconds = 16.0;
-    static constexpr double kEngageError = 0.002;
+    static constexpr double kSkewSpanSeconds = 20.0;
+    static constexpr double kEngageError = 0.003;
+    // A run's first seconds of playback readings are left out: its stream's
+    // latency is still settling.
+    static constexpr double kRunSettleSeconds = 5.0;
     // How fast an error of the delay is worked off, and the most that adds.
-    static constexpr double kErrorSeconds = 10.0;
-    static constexpr double kMaxErrorCorrection = 200e-6;
+    static constexpr double kErrorSeconds = 8.0;
+    static constexpr double kMaxErrorCorrection = 300e-6;
 
     explicit CClockFollower(double frameRate) : m_rate(frameRate) {}
 
@@ -51,9 +53,10 @@ public:
     // `heardDelay`: what playback has read is heard this much after `t`.
     void AddPlayback(double t, double heardDelay, double framesRead);
 
-    // The factor to use from `t` on; call after readings.
+    // The factor to use from `t` on; call after readings. It is a whole
+    // number of frames per second apart from 1, as the platform takes it.
     double Update(double t);
-    double Factor() const { return m_factor; }
+    double Factor() const { return m_applied; }
     bool Engaged() const { return m_engaged; }
     // The last estimates, for reports: capture's rate against playback's,
     // less 1, and how far the delay is off (seconds, positive: too long).
@@ -74,7 +77,8 @@ private:
     static std::optional<Line> Fit(const std::deque<Point>& series, double t);
 
     double m_rate;
-    double m_factor = 1.0;
+    double m_factor = 1.0;   // what the control wants
+    double m_applied = 1.0;  // that, in whole frames per second
     bool m_engaged = false;
     double m_skew = 0;
     double m_error = 0;
@@ -82,11 +86,13 @@ private:
     bool m_updated = false;
     // Playback in the device's own frames: what it read at factor 1.
     std::optional<double> m_lastFramesRead;
+    std::optional<double> m_runStart;  // the run's first playback reading
     double m_deviceFrames = 0;
     std::deque<Point> m_capture;
     std::deque<Point> m_device;  // playback's origin in the device's own frames
     std::deque<Point> m_heard;   // playback's origin in the frames it was given
-    std::optional<double> m_reference;  // the delay kept, as origins apart
+    std::deque<Point> m_apart;   // that, less capture's origin: the delay
+    std::optional<double> m_reference;  // the delay kept
 };
 
 }  // namespace morvane

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <cmath>
 #include <cstdio>
 
 namespace morvane {
@@ -30,6 +31,10 @@ constexpr auto kTimingRetry = std::chrono::milliseconds(20);
 // Played buffers are placed in time from one reading while the stream plays
 // on; one this old is taken again (clocks drift, runs stall).
 constexpr auto kReadingLifetime = std::chrono::seconds(2);
+// A stream whose rate may follow capture's clock is read this often: the
+// follower fits lines through the readings, which a null sink's block-wise
+// rendering scatters by milliseconds.
+constexpr auto kFollowReadingInterval = std::chrono::milliseconds(250);
 // A playback run is lined up against capture only when a buffer was captured
 // this recently; and it never skips more than this of its start.
 constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
@@ -83,6 +88,11 @@ bool PulseFormatFor(const WAVEFORMATEX& f, pa_sample_spec* pcm) {
 int64_t BytesToUsec(int64_t bytes, const pa_sample_spec* pcm) {
     const auto usec = static_cast<int64_t>(pa_bytes_to_usec(static_cast<uint64_t>(std::abs(bytes)), pcm));
     return bytes < 0 ? -usec : usec;
+}
+
+// A point of the local clock as seconds, for the clock follower.
+double Seconds(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
 
 bool ValidHeader(const WAVEHDR* pwh, uint32_t cbwh) {
@@ -165,6 +175,10 @@ struct CPulseWaveApi::Device {
     int burstLeft = 0;
     Clock::time_point nextBurst{};
     bool dead = false;     // the stream failed or the server went away
+    std::string clock;  // which clock the device runs on, if known
+    // Playback: its rate may follow capture's clock, and what it is now.
+    bool variableRate = false;
+    uint32_t appliedRate = 0;
 
     uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(this); }
     void Post(uint32_t msg, WAVEHDR* h) {
@@ -268,6 +282,8 @@ struct DeviceCallbacks {
                              static_cast<int64_t>(ti->source_usec);
         const Clock::time_point now = Clock::now();
         d->origins.push_back({now, TimeOf(ti->timestamp) + std::chrono::microseconds(usec)});
+        if (d->api->m_clock)
+            d->api->m_clock->AddCapture(Seconds(TimeOf(ti->timestamp)), Seconds(d->origins.back().origin));
         while (d->origins.size() > 1 && now - d->origins.front().takenAt > kCaptureReadingSpan)
             d->origins.pop_front();
     }
@@ -409,10 +425,33 @@ struct DeviceCallbacks {
                                      static_cast<int64_t>(d->written) - std::max<int64_t>(behind, 0),
                                      static_cast<int64_t>(ti->sink_usec), ti->playing != 0};
         if (d->lineUp) TakeLineUpReading(d, now);
+        if (!d->lineUp && !d->probing && ti->playing) FollowClocks(d, now);
         Place(d, true);
         // Not playing yet: what it has not read cannot be placed; look again soon.
         if (!d->lineUp && !d->sent.empty() && !d->sent.front().heardAt)
             d->retryAt = now + kTimingRetry;
+    }
+
+    // A run's reading: the playback rate follows capture's clock.
+    static void FollowClocks(Device* d, Clock::time_point now) {
+        CPulseWaveApi* api = d->api;
+        if (!d->variableRate || !api->m_clock) return;
+        CClockFollower& clock = *api->m_clock;
+        clock.AddPlayback(Seconds(d->reading->at), static_cast<double>(d->reading->sinkUsec) / 1e6,
+                          static_cast<double>(d->reading->readPos) / static_cast<double>(d->frame));
+        const double factor = clock.Update(Seconds(now));
+        const auto rate = static_cast<uint32_t>(std::lround(factor * d->pcm.rate));
+        if (rate == d->appliedRate) return;
+        if (pa_operation* op = pa_stream_update_sample_rate(d->stream, rate, nullptr, nullptr))
+            pa_operation_unref(op);
+        d->appliedRate = rate;
+        if (!api->m_toldClocks) {
+            api->m_toldClocks = true;
+            std::fprintf(stderr,
+                         "Morvane: the input and output run on clocks %.0f ppm apart; playback follows "
+                         "the input's to keep the delay.\n",
+                         clock.Skew() * 1e6);
+        }
     }
 
     // Starts lining the run up from the bytes written from `from` on.
@@ -474,6 +513,7 @@ struct DeviceCallbacks {
         d->runTarget = Clock::now();
         d->runShiftUsec = 0;
         d->probing = probe;
+        if (d->api->m_clock) d->api->m_clock->Restart();
         // The stream ran dry or was flushed since: earlier readings no longer
         // tell where it plays.
         d->reading.reset();
@@ -569,7 +609,8 @@ struct DeviceCallbacks {
             }
         } else if (!d->sent.empty()) {
             const Device::Sent& front = d->sent.front();
-            const bool stale = !d->reading || now - d->reading->at > kReadingLifetime;
+            const bool stale = !d->reading || now - d->reading->at > (d->variableRate ? kFollowReadingInterval
+                                                                                       : kReadingLifetime);
             if (d->timingOp == nullptr && now >= d->retryAt && (stale || !front.heardAt))
                 RequestTiming(d);
             if (front.heardAt)
@@ -819,21 +860,55 @@ bool CPulseWaveApi::EnsureContext(bool eager) {
 
 namespace {
 struct ListFetch {
-    std::vector<std::pair<uint32_t, std::pair<std::string, std::string>>> items;
+    struct Item {
+        uint32_t index;
+        std::string name, description;
+        std::string clock;  // or "of:" and the device whose clock it runs on
+    };
+    std::vector<Item> items;
     bool complete = false;
 };
 
-template <class Info>
-void CollectDevice(pa_context*, const Info* info, int eol, void* userdata) {
-    auto* f = static_cast<ListFetch*>(userdata);
+std::string Prop(pa_proplist* p, const char* key) {
+    const char* v = p != nullptr ? pa_proplist_gets(p, key) : nullptr;
+    return v != nullptr ? v : "";
+}
+
+// A sound card's devices share its clock; a virtual device runs on its
+// master's; the server's null devices on the system clock. Anything else
+// (a pipe fed from outside, a network device) has its own.
+std::string ClockOf(const char* kind, const char* name, const char* driver, pa_proplist* props,
+                    const char* monitorOf) {
+    if (monitorOf != nullptr && *monitorOf != '\0') return std::string("of:") + monitorOf;
+    if (const std::string card = Prop(props, "alsa.card"); !card.empty()) return "card:" + card;
+    if (const std::string master = Prop(props, "device.master_device"); !master.empty()) return "of:" + master;
+    if (driver != nullptr && std::strstr(driver, "null-") != nullptr) return "system";
+    return std::string(kind) + ":" + (name != nullptr ? name : "");
+}
+
+void Collect(ListFetch* f, int eol, uint32_t index, const char* name, const char* description,
+             std::string clock) {
     if (eol != 0) {
         f->complete = eol > 0;
         return;
     }
-    if (info == nullptr) return;
-    std::string description = info->description != nullptr ? info->description : "";
-    if (description.empty()) description = info->name != nullptr ? info->name : "";
-    f->items.push_back({info->index, {info->name != nullptr ? info->name : "", description}});
+    std::string shown = description != nullptr ? description : "";
+    if (shown.empty()) shown = name != nullptr ? name : "";
+    f->items.push_back({index, name != nullptr ? name : "", std::move(shown), std::move(clock)});
+}
+
+void CollectSource(pa_context*, const pa_source_info* i, int eol, void* userdata) {
+    auto* f = static_cast<ListFetch*>(userdata);
+    if (eol == 0 && i == nullptr) return;
+    Collect(f, eol, i ? i->index : 0, i ? i->name : nullptr, i ? i->description : nullptr,
+            i ? ClockOf("source", i->name, i->driver, i->proplist, i->monitor_of_sink_name) : "");
+}
+
+void CollectSink(pa_context*, const pa_sink_info* i, int eol, void* userdata) {
+    auto* f = static_cast<ListFetch*>(userdata);
+    if (eol == 0 && i == nullptr) return;
+    Collect(f, eol, i ? i->index : 0, i ? i->name : nullptr, i ? i->description : nullptr,
+            i ? ClockOf("sink", i->name, i->driver, i->proplist, nullptr) : "");
 }
 }  // namespace
 
@@ -848,22 +923,31 @@ bool CPulseWaveApi::RefreshLists(bool eager) {
     m_listsStale = false;
     ListFetch sources, sinks;
     const bool ok =
-        WaitOperation(pa_context_get_source_info_list(m_context, &CollectDevice<pa_source_info>,
-                                                      &sources),
+        WaitOperation(pa_context_get_source_info_list(m_context, &CollectSource, &sources),
                       kOperationTimeoutMs) &&
-        WaitOperation(pa_context_get_sink_info_list(m_context, &CollectDevice<pa_sink_info>, &sinks),
+        WaitOperation(pa_context_get_sink_info_list(m_context, &CollectSink, &sinks),
                       kOperationTimeoutMs) &&
         sources.complete && sinks.complete;
     if (!ok) {
         m_listsStale = true;
         return !m_sources.empty() || !m_sinks.empty();
     }
-    auto store = [](ListFetch& f, std::vector<DeviceEntry>* out) {
-        std::sort(f.items.begin(), f.items.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
+    // "of:" a device: that device's clock, through any chain of them.
+    auto clockOf = [&](std::string clock) {
+        for (int depth = 0; depth < 8 && clock.rfind("of:", 0) == 0; ++depth) {
+            const std::string master = clock.substr(3);
+            std::string next;
+            for (const ListFetch* f : {&sinks, &sources})
+                for (const ListFetch::Item& i : f->items)
+                    if (next.empty() && i.name == master) next = i.clock;
+            clock = next;
+        }
+        return clock.rfind("of:", 0) == 0 ? std::string() : clock;
+    };
+    auto store = [&](ListFetch& f, std::vector<DeviceEntry>* out) {
+        std::sort(f.items.begin(), f.items.end(), [](const auto& a, const auto& b) { return a.index < b.index; });
         out->clear();
-        for (auto& [index, names] : f.items)
-            out->push_back({index, std::move(names.first), std::move(names.second)});
+        for (ListFetch::Item& i : f.items) out->push_back({i.index, i.name, i.description, clockOf(i.clock)});
     };
     store(sources, &m_sources);
     store(sinks, &m_sinks);
@@ -935,6 +1019,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
     const std::vector<DeviceEntry>& list = capture ? m_sources : m_sinks;
     // Beyond the list, and WAVE_MAPPER, mean the server's default device.
     const char* deviceName = id < list.size() ? list[id].name.c_str() : nullptr;
+    const std::string clock = id < list.size() ? list[id].clock : std::string();
 
     pa_channel_map map;
     pa_channel_map_init_extend(&map, pcm.channels, PA_CHANNEL_MAP_WAVEEX);
@@ -944,6 +1029,7 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
     auto* d = new Device;
     d->api = this;
     d->capture = capture;
+    d->clock = clock;
     d->stream = s;
     d->pcm = pcm;
     d->frame = pa_frame_size(&pcm);
@@ -979,9 +1065,21 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         attr.prebuf = static_cast<uint32_t>(d->frame);
         pa_stream_set_write_callback(s, &DeviceCallbacks::Write, d);
         pa_stream_set_underflow_callback(s, &DeviceCallbacks::Underflow, d);
+        // Playback follows capture's clock unless the two cannot drift apart.
+        bool sameClock = false;
+        for (const Device* other : m_devices)
+            sameClock = sameClock || (other->capture && !other->clock.empty() && other->clock == clock);
+        // MORVANE_CLOCK_FOLLOW=0 leaves the rate alone (to compare, or should
+        // a server's resampler misbehave).
+        const char* follow = std::getenv("MORVANE_CLOCK_FOLLOW");
+        d->variableRate = !m_cycleStamped && !sameClock && !(follow != nullptr && std::strcmp(follow, "0") == 0);
+        d->appliedRate = pcm.rate;
+        if (d->variableRate) m_clock.emplace(pcm.rate);
         rc = pa_stream_connect_playback(
             s, deviceName, &attr,
-            PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                           (d->variableRate ? PA_STREAM_VARIABLE_RATE : 0)),
+            nullptr, nullptr);
     }
     m_devices.insert(d);
     MMRESULT result = MMSYSERR_NOERROR;
@@ -1137,6 +1235,7 @@ MMRESULT CPulseWaveApi::waveInStart(HWAVEIN hwi) {
         d->lastData = Clock::now();
         // Readings from before the start place nothing now.
         d->origins.clear();
+        if (m_clock) m_clock->ForgetCapture();
         d->burstLeft = 0;
         d->nextBurst = Clock::time_point{};
         d->retryAt = Clock::time_point{};

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/clock_follower.h"
 #include "audio/pulse/pulse_loop.h"
 #include "audio/wave_api.h"
 
@@ -97,6 +98,9 @@ private:
         uint32_t index;
         std::string name;
         std::string description;
+        // Which clock the device runs on: equal for devices that cannot
+        // drift apart; empty when unknown.
+        std::string clock;
     };
     class Lock;
 
@@ -154,6 +158,11 @@ private:
     // cycle, stamped with the time it answers (PipeWire).
     bool m_cycleStamped = false;
     uint32_t m_runningCaptures = 0;
+    // Holds the delay when capture and playback run on different clocks, by
+    // the rate of the playback stream opened last. PipeWire matches its
+    // devices' clocks itself and is left alone.
+    std::optional<CClockFollower> m_clock;
+    bool m_toldClocks = false;
     // A captured buffer this long past its end, this many times in a row,
     // means capture has fallen behind.
     static constexpr int64_t kLateCaptureUsec = 300000;

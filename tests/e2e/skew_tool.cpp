@@ -1,0 +1,256 @@
+// Devices on clocks of their own, and the delay measured across them.
+//
+// The server's pipe devices take their pace from whoever is at the other end
+// of the pipe: a pipe source plays as fast as it is written to, a pipe sink
+// as fast as it is read. Both ends here are paced by this machine's clock
+// (the server's null devices are not: they run some hundred ppm off it).
+//
+//   morvane_skew_tool write FIFO PPM SECONDS
+//       Writes a known noise signal (16-bit stereo, 44 100 frames a second
+//       nominal) into a pipe source's FIFO at 44 100 x (1 + PPM / 10^6)
+//       frames per second.
+//   morvane_skew_tool read FIFO PPM SECONDS OUT.raw
+//       Reads what a pipe sink writes into FIFO at that pace and keeps it.
+//   morvane_skew_tool measure OUT.raw OUT_PPM IN_PPM [SETTLE_S]
+//       Each second of OUT.raw, the signal frame heard then is found by
+//       correlation: frame j of OUT.raw was read at j / (44 100 (1 + OUT_PPM))
+//       and signal frame k written at k / (44 100 (1 + IN_PPM)), each from its
+//       own start, so their difference is the delay up to a constant. Prints
+//       the delay per second relative to its value at SETTLE_S (default 30)
+//       and a summary line: the largest deviation after SETTLE_S, the drift
+//       in ms per hour after it, and the change over the whole run.
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 44100;
+
+int16_t Signal(uint64_t frame) {
+    uint64_t x = (frame + 1) * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 32;
+    // About -16 dBFS: loud enough to find, far from clipping.
+    return static_cast<int16_t>(static_cast<int16_t>(x >> 48) / 6);
+}
+
+// Blocks of 10 ms, each handed over when its first frame is due by the
+// skewed clock; `transfer` moves one block and says whether to go on.
+template <class Transfer>
+void Paced(double ppm, double seconds, Transfer transfer) {
+    const double rate = kRate * (1 + ppm * 1e-6);
+    constexpr uint64_t kBlock = 441;
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    const auto total = static_cast<uint64_t>(seconds * rate);
+    for (uint64_t frame = 0; frame < total; frame += kBlock) {
+        const double due = static_cast<double>(frame) / rate;
+        timespec at = start;
+        at.tv_sec += static_cast<time_t>(due);
+        at.tv_nsec += static_cast<long>((due - std::floor(due)) * 1e9);
+        if (at.tv_nsec >= 1000000000L) {
+            at.tv_sec += 1;
+            at.tv_nsec -= 1000000000L;
+        }
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+        }
+        if (!transfer(frame, kBlock)) return;
+    }
+}
+
+int Write(const char* fifo, double ppm, double seconds) {
+    std::signal(SIGPIPE, SIG_IGN);
+    const int fd = open(fifo, O_WRONLY);
+    if (fd < 0) {
+        std::fprintf(stderr, "cannot open %s: %s\n", fifo, std::strerror(errno));
+        return 1;
+    }
+    std::vector<int16_t> block;
+    Paced(ppm, seconds, [&](uint64_t frame, uint64_t frames) {
+        block.resize(frames * 2);
+        for (uint64_t i = 0; i < frames; ++i) block[2 * i] = block[2 * i + 1] = Signal(frame + i);
+        const char* p = reinterpret_cast<const char*>(block.data());
+        size_t left = block.size() * sizeof(int16_t);
+        while (left > 0) {
+            const ssize_t n = write(fd, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;  // the reader went away
+            p += n;
+            left -= static_cast<size_t>(n);
+        }
+        return true;
+    });
+    close(fd);
+    return 0;
+}
+
+int Read(const char* fifo, double ppm, double seconds, const char* outPath) {
+    // Non-blocking: a sink that stopped writing must not hold the reader.
+    const int fd = open(fifo, O_RDONLY | O_NONBLOCK);
+    std::FILE* out = std::fopen(outPath, "wb");
+    if (fd < 0 || out == nullptr) {
+        std::fprintf(stderr, "cannot open %s or %s\n", fifo, outPath);
+        return 1;
+    }
+    std::vector<char> block;
+    Paced(ppm, seconds, [&](uint64_t, uint64_t frames) {
+        block.assign(frames * 4, 0);
+        size_t got = 0;
+        while (got < block.size()) {
+            const ssize_t n = read(fd, block.data() + got, block.size() - got);
+            if (n <= 0) break;  // nothing more now: the rest stays silent
+            got += static_cast<size_t>(n);
+        }
+        std::fwrite(block.data(), 1, block.size(), out);
+        return true;
+    });
+    std::fclose(out);
+    close(fd);
+    return 0;
+}
+
+// Normalised correlation of the recording at `at` with the signal from `frame`.
+double Correlation(const std::vector<float>& rec, size_t at, int64_t frame, size_t length) {
+    if (frame < 0) return 0;
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const double x = rec[at + i];
+        const double y = Signal(static_cast<uint64_t>(frame) + i);
+        xy += x * y;
+        xx += x * x;
+        yy += y * y;
+    }
+    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
+}
+
+int Measure(const char* path, double ppm, double inPpm, double settle) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<float> rec(bytes.size() / 4);
+    for (size_t i = 0; i < rec.size(); ++i) {
+        int16_t l = 0;
+        std::memcpy(&l, bytes.data() + 4 * i, 2);
+        rec[i] = l;
+    }
+    constexpr size_t kWindow = 4096;
+    const double rate = kRate * (1 + ppm * 1e-6);  // of the recording
+    // A window well into the sound (what a pipe held from before comes
+    // first): search every offset for it, then follow it window by window.
+    auto loud = [&](size_t from) {
+        double e = 0;
+        for (size_t i = 0; i < kWindow; ++i) e += double(rec[from + i]) * rec[from + i];
+        return e / kWindow > 1e5;
+    };
+    size_t at = 0;
+    while (at + kWindow < rec.size() && !loud(at)) at += kWindow;
+    int64_t best = 0;
+    double bestCorr = 0;
+    for (int tries = 0; tries < 10 && bestCorr < 0.5; ++tries) {
+        at += static_cast<size_t>(kRate);
+        if (at + kWindow >= rec.size()) break;
+        const auto maxOffset = static_cast<int64_t>(at + 5 * kRate);
+        for (int64_t k = 0; k < maxOffset; ++k) {
+            const double c = Correlation(rec, at, k, 512);
+            if (c > bestCorr) {
+                bestCorr = c;
+                best = k;
+            }
+        }
+    }
+    if (bestCorr < 0.5) {
+        std::fprintf(stderr, "the signal was not found\n");
+        return 1;
+    }
+    int64_t offset = static_cast<int64_t>(at) - best;  // recording frame - signal frame
+    std::vector<std::pair<double, double>> delays;       // seconds, ms
+    int missed = 0;
+    for (; at + kWindow + 200 < rec.size(); at += static_cast<size_t>(kRate)) {
+        double c0 = 0;
+        int64_t k0 = 0;
+        // Near the last offset; wider once a window was missed.
+        const int64_t reach = missed > 0 ? 3000 : 60;
+        for (int64_t d = -reach; d <= reach; ++d) {
+            const int64_t k = static_cast<int64_t>(at) - offset + d;
+            const double c = Correlation(rec, at, k, kWindow);
+            if (c > c0) {
+                c0 = c;
+                k0 = k;
+            }
+        }
+        if (c0 < 0.5) {  // a gap or silence: no reading here
+            ++missed;
+            continue;
+        }
+        missed = 0;
+        // Between frames, by the peak's parabola.
+        const double cm = Correlation(rec, at, k0 - 1, kWindow), cp = Correlation(rec, at, k0 + 1, kWindow);
+        const double denom = cm - 2 * c0 + cp;
+        const double k = static_cast<double>(k0) + (denom != 0 ? 0.5 * (cm - cp) / denom : 0);
+        offset = static_cast<int64_t>(at) - k0;
+        const double t = static_cast<double>(at) / rate;
+        delays.push_back({t, (t - k / (kRate * (1 + inPpm * 1e-6))) * 1000});
+    }
+    if (delays.empty()) {
+        std::fprintf(stderr, "the signal was not found\n");
+        return 1;
+    }
+    const double t0 = delays.front().first;
+    double reference = delays.front().second;
+    for (const auto& [t, ms] : delays)
+        if (t - t0 <= settle) reference = ms;
+    double worst = 0, st = 0, sd = 0, stt = 0, std_ = 0;
+    size_t n = 0;
+    for (const auto& [t, ms] : delays) {
+        std::printf("t=%.0f delay_ms=%+.3f\n", t - t0, ms - reference);
+        if (t - t0 < settle) continue;
+        worst = std::max(worst, std::fabs(ms - reference));
+        st += t;
+        sd += ms;
+        ++n;
+    }
+    double drift = 0;
+    if (n > 2) {
+        const double mt = st / double(n), md = sd / double(n);
+        for (const auto& [t, ms] : delays)
+            if (t - t0 >= settle) {
+                stt += (t - mt) * (t - mt);
+                std_ += (t - mt) * (ms - md);
+            }
+        drift = std_ / stt * 3600;
+    }
+    const double whole = (delays.back().second - delays.front().second);
+    std::printf("out_ppm=%+.0f in_ppm=%+.0f seconds=%.0f settle_s=%.0f worst_after_settle_ms=%.2f drift_ms_per_hour=%+.1f "
+                "change_from_start_ms=%+.2f\n",
+                ppm, inPpm, delays.back().first - t0, settle, worst, drift, whole);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 5 && std::strcmp(argv[1], "write") == 0)
+        return Write(argv[2], std::atof(argv[3]), std::atof(argv[4]));
+    if (argc >= 6 && std::strcmp(argv[1], "read") == 0)
+        return Read(argv[2], std::atof(argv[3]), std::atof(argv[4]), argv[5]);
+    if (argc >= 5 && std::strcmp(argv[1], "measure") == 0)
+        return Measure(argv[2], std::atof(argv[3]), std::atof(argv[4]), argc >= 6 ? std::atof(argv[5]) : 30);
+    std::fprintf(stderr,
+                 "usage: morvane_skew_tool write FIFO PPM SECONDS\n"
+                 "       morvane_skew_tool read FIFO PPM SECONDS OUT.raw\n"
+                 "       morvane_skew_tool measure OUT.raw OUT_PPM IN_PPM [SETTLE_S]\n");
+    return 2;
+}
