@@ -46,7 +46,10 @@ std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>&
     return Line{mo + slope * (t - mt), slope, series.back().t - series.front().t};
 }
 
-void CClockFollower::AddCapture(double t, double origin) { Add(m_capture, t, origin); }
+void CClockFollower::AddCapture(double t, double origin, double framesWritten) {
+    Add(m_capture, t, origin);
+    Add(m_captureRate, t, t - framesWritten / m_rate);
+}
 
 void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead) {
     if (!m_runStart) m_runStart = t;
@@ -55,7 +58,7 @@ void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead)
     m_deviceFrames = m_lastFramesRead ? m_deviceFrames + (framesRead - *m_lastFramesRead) / m_applied : framesRead;
     m_lastFramesRead = framesRead;
     Add(m_heard, t, t + heardDelay - framesRead / m_rate);
-    Add(m_device, t, t + heardDelay - m_deviceFrames / m_rate);
+    Add(m_device, t, t - m_deviceFrames / m_rate);
 }
 
 double CClockFollower::Update(double t) {
@@ -69,6 +72,7 @@ double CClockFollower::Update(double t) {
     // An origin moves back as its device's clock runs fast: the two slopes
     // apart are capture's rate against playback's.
     const std::optional<Line> capture = Fit(m_capture, t);
+    const std::optional<Line> captureRate = Fit(m_captureRate, t);
     const std::optional<Line> device = Fit(m_device, t);
     // The delay is how far the origin of what is heard lies after capture's.
     const Point& heard = m_heard.back();
@@ -79,10 +83,10 @@ double CClockFollower::Update(double t) {
     // The delay the run started with: the line back at its start.
     if (!m_reference) m_reference = apart->at + apart->slope * (m_runStart.value_or(m_apart.front().t) - t);
     m_error = apart->at - *m_reference;
-    if (!capture || !device) return m_applied;
-    m_skew = device->slope - capture->slope;
+    if (!captureRate || !device) return m_applied;
+    m_skew = device->slope - captureRate->slope;
 
-    const bool seen = std::min({capture->span, device->span, apart->span}) >= kSkewSpanSeconds;
+    const bool seen = std::min({captureRate->span, device->span, apart->span}) >= kSkewSpanSeconds;
     if (!m_engaged && seen && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError))
         m_engaged = true;
     if (!m_engaged) return m_applied;

@@ -47,9 +47,14 @@ public:
     // What is known of the clocks and the factor in use stay.
     void Restart();
     // Capture played no part for a while (a new capture stream): forget it.
-    void ForgetCapture() { m_capture.clear(); m_reference.reset(); }
+    void ForgetCapture() {
+        m_capture.clear();
+        m_captureRate.clear();
+        m_reference.reset();
+    }
 
-    void AddCapture(double t, double origin);
+    // `framesWritten`: what capture has handed over by `t`.
+    void AddCapture(double t, double origin, double framesWritten);
     // `heardDelay`: what playback has read is heard this much after `t`.
     void AddPlayback(double t, double heardDelay, double framesRead);
 
@@ -88,8 +93,11 @@ private:
     std::optional<double> m_lastFramesRead;
     std::optional<double> m_runStart;  // the run's first playback reading
     double m_deviceFrames = 0;
-    std::deque<Point> m_capture;
-    std::deque<Point> m_device;  // playback's origin in the device's own frames
+    // The rates come from the frames alone: a device's reported latency
+    // steps now and then (a pipe's fill), which would tilt a fitted line.
+    std::deque<Point> m_capture;      // capture's origin
+    std::deque<Point> m_captureRate;  // t less its frames' duration
+    std::deque<Point> m_device;  // the same for playback's own frames
     std::deque<Point> m_heard;   // playback's origin in the frames it was given
     std::deque<Point> m_apart;   // that, less capture's origin: the delay
     std::optional<double> m_reference;  // the delay kept

@@ -283,7 +283,8 @@ struct DeviceCallbacks {
         const Clock::time_point now = Clock::now();
         d->origins.push_back({now, TimeOf(ti->timestamp) + std::chrono::microseconds(usec)});
         if (d->api->m_clock)
-            d->api->m_clock->AddCapture(Seconds(TimeOf(ti->timestamp)), Seconds(d->origins.back().origin));
+            d->api->m_clock->AddCapture(Seconds(TimeOf(ti->timestamp)), Seconds(d->origins.back().origin),
+                                        static_cast<double>(ti->write_index) / static_cast<double>(d->frame));
         while (d->origins.size() > 1 && now - d->origins.front().takenAt > kCaptureReadingSpan)
             d->origins.pop_front();
     }
