@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The delay over time when input and output run on different clocks, with the
-# playback rate following capture's, without it (MORVANE_CLOCK_FOLLOW=0), and
+# playback rate following capture's (MORVANE_CLOCK_FOLLOW=1), without it, and
 # the server's own loopback module on the same devices as the anchor.
 #
 #   bench/skew_bench.sh [build-dir] [seconds] [ppm ...]   (default: 150 s, +200 -200)
@@ -56,8 +56,8 @@ run() {
     pactl unload-module "$module"
   else
     mkfifo "$dir/stdin"
-    local follow=1
-    [ "$mode" = fixed ] && follow=0
+    local follow=0
+    [ "$mode" = follow ] && follow=1
     MORVANE_CLOCK_FOLLOW=$follow "$morvane" --headless -in "$in" -out "$out" -delay 2.0 -play \
       <"$dir/stdin" >"$dir/morvane.log" 2>&1 & local program=$!
     exec 3>"$dir/stdin"

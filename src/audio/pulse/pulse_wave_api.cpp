@@ -1070,10 +1070,10 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         bool sameClock = false;
         for (const Device* other : m_devices)
             sameClock = sameClock || (other->capture && !other->clock.empty() && other->clock == clock);
-        // MORVANE_CLOCK_FOLLOW=0 leaves the rate alone (to compare, or should
-        // a server's resampler misbehave).
+        // Only on request (MORVANE_CLOCK_FOLLOW=1) while the control is being
+        // proven on devices whose readings come in bursts: there it hunts.
         const char* follow = std::getenv("MORVANE_CLOCK_FOLLOW");
-        d->variableRate = !m_cycleStamped && !sameClock && !(follow != nullptr && std::strcmp(follow, "0") == 0);
+        d->variableRate = !m_cycleStamped && !sameClock && follow != nullptr && std::strcmp(follow, "1") == 0;
         d->appliedRate = pcm.rate;
         if (d->variableRate) m_clock.emplace(pcm.rate);
         rc = pa_stream_connect_playback(
