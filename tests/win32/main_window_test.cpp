@@ -171,6 +171,17 @@ protected:
     }
 
     // Opens the window with these arguments (after the program's name).
+    // The window over a running line, "Monitor of Radio" to "TV" at 0.5 s.
+    void OpenPlaying() {
+        const int input = FindDevice(m_wave, true, "Monitor of Radio");
+        const int output = FindDevice(m_wave, false, "TV");
+        ASSERT_GE(input, 0);
+        ASSERT_GE(output, 0);
+        ASSERT_NO_FATAL_FAILURE(
+            Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"}));
+        ASSERT_TRUE(m_dialog.Engine().IsPlaying());
+    }
+
     void Open(std::vector<std::string> arguments) {
         m_arguments = std::move(arguments);
         m_arguments.insert(m_arguments.begin(), "morvane");
@@ -324,12 +335,7 @@ TEST_F(MainWindow, TabVisitsTheTabStopsInTemplateOrderAndNeverPlayOrStop) {
 }
 
 TEST_F(MainWindow, TunerShowsTheNoTunerErrorWithOkOnlyWhileTheLineRuns) {
-    const int input = FindDevice(m_wave, true, "Monitor of Radio");
-    const int output = FindDevice(m_wave, false, "TV");
-    ASSERT_GE(input, 0);
-    ASSERT_GE(output, 0);
-    ASSERT_NO_FATAL_FAILURE(Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"}));
-    ASSERT_TRUE(m_dialog.Engine().IsPlaying());
+    ASSERT_NO_FATAL_FAILURE(OpenPlaying());
     m_made.clear();
     const HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, CountCaptures, nullptr, ::GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
@@ -370,12 +376,7 @@ TEST_F(MainWindow, TunerShowsTheNoTunerErrorWithOkOnlyWhileTheLineRuns) {
 }
 
 TEST_F(MainWindow, AltAOpensTheAboutBoxWhichAnimatesAndClosesOnEscapeWhileTheLineRuns) {
-    const int input = FindDevice(m_wave, true, "Monitor of Radio");
-    const int output = FindDevice(m_wave, false, "TV");
-    ASSERT_GE(input, 0);
-    ASSERT_GE(output, 0);
-    ASSERT_NO_FATAL_FAILURE(Open({"-in", std::to_string(input), "-out", std::to_string(output), "-delay", "0.5", "-play"}));
-    ASSERT_TRUE(m_dialog.Engine().IsPlaying());
+    ASSERT_NO_FATAL_FAILURE(OpenPlaying());
     // The first Play built the tuner graph: graph, builder and device
     // enumerator made (the capture category is empty here).
     EXPECT_TRUE(m_dialog.Engine().GraphBuilt());
