@@ -24,8 +24,8 @@ void DelayChecker::operator()(uint64_t start, const int16_t* data, uint32_t fram
     playedFrames += frames;
 }
 
-EngineRig::EngineRig(int inputs, int outputs) {
-    for (int i = 0; i < inputs; ++i) sim.AddCaptureDevice("Input " + std::to_string(i));
+EngineRig::EngineRig(int inputs, int outputs, SignalFn signal) {
+    for (int i = 0; i < inputs; ++i) sim.AddCaptureDevice("Input " + std::to_string(i), signal);
     for (int i = 0; i < outputs; ++i) sim.AddPlaybackDevice("Output " + std::to_string(i));
     recorder.SetFormat(44100, 16, 2);
     player.SetFormat(44100, 16, 2);

@@ -37,7 +37,7 @@ struct EngineRig {
     CDelayEngine engine{recorder, player, controls, &pump};
     DelayChecker checker;
 
-    explicit EngineRig(int inputs = 1, int outputs = 1);
+    explicit EngineRig(int inputs = 1, int outputs = 1, SignalFn signal = NoiseSignal);
     // Attaches the checker to output device `device`.
     void CheckOutput(uint32_t device = 0);
     void Run(uint64_t frames) { RunUntil(sim, pump, sim.Now() + frames); }

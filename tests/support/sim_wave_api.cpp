@@ -33,6 +33,10 @@ void CSimWaveApi::SetOutputSink(uint32_t device, OutputSink sink) {
     m_outputs.at(device).sink = std::move(sink);
 }
 
+void CSimWaveApi::SetDeviceClock(bool capture, uint32_t device, double ppm) {
+    (capture ? m_inputs : m_outputs).at(device).clock = 1.0 + ppm * 1e-6;
+}
+
 void CSimWaveApi::SetNotificationJitter(uint64_t maxFrames, uint32_t seed) {
     m_jitter = maxFrames;
     m_random.seed(seed);
@@ -75,7 +79,8 @@ std::optional<uint64_t> CSimWaveApi::NextEventTime() const {
     };
     for (const auto& [h, s] : m_streams) {
         if (!s.running || s.queue.empty()) continue;
-        consider(m_now + (FramesOf(s, *s.queue.front()) - s.headFrames));
+        const uint32_t left = FramesOf(s, *s.queue.front()) - s.headFrames;
+        consider(left == 0 ? m_now : std::max(m_now + 1, s.TimeOfFrame(s.done + left)));
     }
     if (!m_posts.empty()) consider(std::max(m_posts.front().due, m_now));
     return next;
@@ -87,6 +92,7 @@ void CSimWaveApi::AdvanceTo(uint64_t t) {
         const auto next = NextEventTime();
         const uint64_t step = next && *next < t ? *next : t;
         StreamUntil(step);
+        if (m_follower && m_now >= m_nextReading) TakeClockReadings();
         DeliverDuePosts();
         if (step == t) break;
     }
@@ -94,49 +100,80 @@ void CSimWaveApi::AdvanceTo(uint64_t t) {
 
 void CSimWaveApi::StreamUntil(uint64_t t) {
     const uint64_t from = m_now;
-    for (auto& [handle, s] : m_streams) {
-        uint64_t at = from;
-        while (s.running) {
-            // Empty buffers complete the moment they are reached.
-            while (!s.queue.empty() && s.headFrames == FramesOf(s, *s.queue.front()))
-                Complete(handle, s, at);
-            uint64_t left = t - at;
-            if (left == 0) break;
-            if (!s.capture && at >= m_stallFrom && at < m_stallEnd) {
-                const uint64_t still = std::min(left, m_stallEnd - at);
-                if (auto& sink = m_outputs[s.device].sink)
-                    sink(at, nullptr, static_cast<uint32_t>(still), s.format.nChannels);
-                at += still;
-                continue;
-            }
-            if (!s.capture && at < m_stallFrom) left = std::min(left, m_stallFrom - at);
-            if (s.queue.empty()) {
-                if (s.capture) {
-                    m_overrun += left;
-                } else {
-                    m_underrun += left;
-                    if (auto& sink = m_outputs[s.device].sink)
-                        sink(at, nullptr, static_cast<uint32_t>(left), s.format.nChannels);
-                }
-                at += left;
-                continue;
-            }
-            WAVEHDR& h = *s.queue.front();
-            const uint32_t take = static_cast<uint32_t>(
-                std::min<uint64_t>(left, FramesOf(s, h) - s.headFrames));
-            auto* samples = reinterpret_cast<int16_t*>(h.lpData + s.headFrames * s.format.nBlockAlign);
+    for (auto& [handle, s] : m_streams) StreamOne(handle, s, from, t);
+    m_now = t;
+}
+
+void CSimWaveApi::StreamOne(uintptr_t handle, Stream& s, uint64_t from, uint64_t t) {
+    uint64_t at = from;
+    while (s.running) {
+        // Empty buffers complete the moment they are reached.
+        while (!s.queue.empty() && s.headFrames == FramesOf(s, *s.queue.front())) Complete(handle, s, at);
+        if (at >= t) break;
+        OutputSink* sink = s.capture ? nullptr : &m_outputs[s.device].sink;
+        if (!s.capture && at >= m_stallFrom && at < m_stallEnd) {
+            // Its clock stands still until the stall ends.
+            const uint64_t end = std::min(t, m_stallEnd);
+            if (*sink) (*sink)(at, nullptr, static_cast<uint32_t>(end - at), s.format.nChannels);
+            s.Rebase(at, s.rate);
+            s.t0 = std::max(s.t0, end);
+            at = end;
+            continue;
+        }
+        const uint64_t until = !s.capture && at < m_stallFrom ? std::min(t, m_stallFrom) : t;
+        const uint64_t due = s.DueBy(until);
+        if (due <= s.done) {
+            at = until;
+            continue;
+        }
+        if (s.queue.empty()) {
+            const uint64_t n = due - s.done;
             if (s.capture) {
-                m_scratch.resize(static_cast<size_t>(take) * s.format.nChannels);
-                m_inputs[s.device].signal(at, take, s.format.nChannels, m_scratch.data());
-                std::memcpy(samples, m_scratch.data(), m_scratch.size() * sizeof(int16_t));
-            } else if (auto& sink = m_outputs[s.device].sink) {
-                sink(at, samples, take, s.format.nChannels);
+                m_overrun += n;
+            } else {
+                m_underrun += n;
+                if (*sink) (*sink)(at, nullptr, static_cast<uint32_t>(n), s.format.nChannels);
             }
-            s.headFrames += take;
-            at += take;
+            s.done = due;
+            at = until;
+            continue;
+        }
+        WAVEHDR& h = *s.queue.front();
+        const uint32_t left = FramesOf(s, h) - s.headFrames;
+        const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(left, due - s.done));
+        auto* samples = reinterpret_cast<int16_t*>(h.lpData + s.headFrames * s.format.nBlockAlign);
+        if (s.capture) {
+            // Asked for by the device's own frame count.
+            m_scratch.resize(static_cast<size_t>(take) * s.format.nChannels);
+            m_inputs[s.device].signal(s.done, take, s.format.nChannels, m_scratch.data());
+            std::memcpy(samples, m_scratch.data(), m_scratch.size() * sizeof(int16_t));
+        } else {
+            if (*sink) (*sink)(at, samples, take, s.format.nChannels);
+            s.used += take;
+        }
+        s.headFrames += take;
+        s.done += take;
+        at = take == left ? std::clamp(s.TimeOfFrame(s.done), at, until) : until;
+    }
+}
+
+// The readings the Linux layer takes of both streams, exact here, and the
+// follower's factor applied to playback from now on.
+void CSimWaveApi::TakeClockReadings() {
+    const double t = static_cast<double>(m_now) / m_rate;
+    for (const auto& [h, s] : m_streams) {
+        if (!s.running) continue;
+        if (s.capture) {
+            const double frames = static_cast<double>(s.done - s.began);
+            m_follower->AddCapture(t, t - frames / m_rate, frames);
+        } else {
+            m_follower->AddPlayback(t, 0.0, static_cast<double>(s.used));
         }
     }
-    m_now = t;
+    const double factor = m_follower->Update(t);
+    for (auto& [h, s] : m_streams)
+        if (!s.capture && s.running) s.Rebase(m_now, m_outputs[s.device].clock * factor);
+    m_nextReading = m_now + m_rate / 2;
 }
 
 void CSimWaveApi::Complete(uintptr_t handle, Stream& s, uint64_t when) {
@@ -225,8 +262,12 @@ MMRESULT CSimWaveApi::Queue(bool capture, uintptr_t handle, WAVEHDR* h, uint32_t
     if (h->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
     h->dwFlags = (h->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
     if (capture) h->dwBytesRecorded = 0;
+    if (!capture && s->queue.empty() && m_follower) m_follower->Restart();  // a run starts
     s->queue.push_back(h);
-    if (!capture) s->running = true;  // playback begins with the first write
+    if (!capture && !s->running) {  // playback begins with the first write
+        s->running = true;
+        s->Begin(m_now, m_outputs[s->device].clock * PlaybackFactor());
+    }
     return MMSYSERR_NOERROR;
 }
 
@@ -290,7 +331,11 @@ MMRESULT CSimWaveApi::waveInStart(HWAVEIN hwi) {
     SIM_ENTER("waveInStart", nullptr);
     Stream* s = Find(true, reinterpret_cast<uintptr_t>(hwi));
     if (s == nullptr) return MMSYSERR_INVALHANDLE;
-    s->running = true;
+    if (!s->running) {
+        s->running = true;
+        s->Begin(m_now, m_inputs[s->device].clock);
+        if (m_follower) m_follower->ForgetCapture();
+    }
     return MMSYSERR_NOERROR;
 }
 
@@ -329,6 +374,10 @@ MMRESULT CSimWaveApi::waveOutOpen(HWAVEOUT* phwo, uint32_t id, const WAVEFORMATE
     uintptr_t h = 0;
     const MMRESULT r = Open(false, &h, id, pwfx, window, flags);
     if (r == MMSYSERR_NOERROR) *phwo = reinterpret_cast<HWAVEOUT>(h);
+    if (r == MMSYSERR_NOERROR && m_follow) {
+        m_follower.emplace(m_rate);
+        m_nextReading = m_now;
+    }
     return r;
 }
 

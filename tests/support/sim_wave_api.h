@@ -4,9 +4,13 @@
 // signal of absolute time; playback devices play written buffers in order and
 // hand what they output, with its time, to a sink. Notifications go to the
 // window given at open, optionally after a seeded random delay (FIFO kept).
+// A device may run on a clock of its own, a few ppm fast or slow against the
+// virtual one, and playback may follow capture's clock as the Linux layer
+// does (its rate moved by the clock follower's factor).
 
 #include <cstdint>
 #include <deque>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/clock_follower.h"
 #include "audio/wave_api.h"
 
 namespace morvane::sim {
@@ -38,6 +43,18 @@ public:
     uint32_t AddCaptureDevice(std::string name, SignalFn signal = NoiseSignal, bool failsToOpen = false);
     uint32_t AddPlaybackDevice(std::string name, bool failsToOpen = false);
     void SetOutputSink(uint32_t playbackDevice, OutputSink sink);
+    // The device's clock runs `ppm` fast (negative: slow) against the virtual
+    // clock: a capture device's frame n is heard at virtual time n / (1 + ppm
+    // * 1e-6), and the signal is asked for by that n; a playback device takes
+    // that many frames per frame of virtual time (the sink is told the
+    // virtual time each piece starts at).
+    void SetDeviceClock(bool capture, uint32_t device, double ppm);
+    // Playback follows capture's clock: every half second of virtual time the
+    // follower is given both streams' readings, and playback then takes its
+    // factor more frames per frame of its own clock.
+    void FollowClocks(bool on) { m_follow = on; }
+    double PlaybackFactor() const { return m_follower ? m_follower->Factor() : 1.0; }
+    const CClockFollower* Follower() const { return m_follower ? &*m_follower : nullptr; }
     // Delays every notification by 0..maxFrames (seeded), keeping their order.
     void SetNotificationJitter(uint64_t maxFrames, uint32_t seed);
     // Every playback device stops for `frames` from time `from` (a system
@@ -94,6 +111,7 @@ private:
         SignalFn signal;
         OutputSink sink;
         bool failsToOpen = false;
+        double clock = 1.0;  // frames per frame of virtual time
     };
     struct Stream {
         bool capture = false;
@@ -103,6 +121,39 @@ private:
         std::deque<WAVEHDR*> queue;
         uint32_t headFrames = 0;  // frames done in the head buffer
         bool running = false;     // capture started / playback begun
+        // The stream's own frames by virtual time t: floor(pos0 + (t - t0) *
+        // rate); `done` of them have been taken, `used` of those with data
+        // (since the stream began). Rebased whenever its rate changes.
+        double pos0 = 0;
+        uint64_t t0 = 0;
+        double rate = 1.0;
+        uint64_t done = 0;
+        uint64_t began = 0;
+        uint64_t used = 0;
+
+        uint64_t DueBy(uint64_t t) const {
+            const double pos = pos0 + (static_cast<double>(t) - static_cast<double>(t0)) * rate;
+            return static_cast<uint64_t>(std::max(0.0, std::floor(pos)));
+        }
+        // The virtual time by which frame count `n` is due.
+        uint64_t TimeOfFrame(uint64_t n) const {
+            const double dt = (static_cast<double>(n) - pos0) / rate;
+            return t0 + static_cast<uint64_t>(std::max(0.0, std::ceil(dt - 1e-9)));
+        }
+        void Begin(uint64_t now, double newRate) {
+            rate = newRate;
+            t0 = now;
+            pos0 = static_cast<double>(now) * rate;
+            done = began = DueBy(now);
+            used = 0;
+        }
+        void Rebase(uint64_t now, double newRate) {
+            if (now > t0) {
+                pos0 += static_cast<double>(now - t0) * rate;
+                t0 = now;
+            }
+            rate = newRate;
+        }
     };
     struct Post {
         uint64_t due;
@@ -126,6 +177,8 @@ private:
                      uint64_t when);
     void DeliverDuePosts();
     void StreamUntil(uint64_t t);
+    void StreamOne(uintptr_t handle, Stream& s, uint64_t from, uint64_t t);
+    void TakeClockReadings();
 
     uint32_t m_rate;
     uint64_t m_now = 0;
@@ -145,6 +198,9 @@ private:
     uint64_t m_underrun = 0;
     uint64_t m_overrun = 0;
     std::vector<int16_t> m_scratch;
+    bool m_follow = false;
+    std::optional<CClockFollower> m_follower;
+    uint64_t m_nextReading = 0;
 };
 
 }  // namespace morvane::sim
