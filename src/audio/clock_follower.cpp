@@ -47,6 +47,8 @@ std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>&
 }
 
 void CClockFollower::AddCapture(double t, double origin, double framesWritten) {
+    if (!m_captureStart) m_captureStart = t;
+    if (t < *m_captureStart + kRunSettleSeconds) return;
     Add(m_capture, t, origin);
     Add(m_captureRate, t, t - framesWritten / m_rate);
 }

@@ -34,8 +34,9 @@ public:
     static constexpr double kEngageSkew = 25e-6;
     static constexpr double kSkewSpanSeconds = 20.0;
     static constexpr double kEngageError = 0.003;
-    // A run's first seconds of playback readings are left out: its stream's
-    // latency is still settling.
+    // A run's first seconds of playback readings are left out, and so are a
+    // capture stream's: their latency is still settling, and a capture
+    // stream's first readings may predate the backlog its device had waiting.
     static constexpr double kRunSettleSeconds = 5.0;
     // How fast an error of the delay is worked off, and the most that adds.
     static constexpr double kErrorSeconds = 8.0;
@@ -50,6 +51,7 @@ public:
     void ForgetCapture() {
         m_capture.clear();
         m_captureRate.clear();
+        m_captureStart.reset();
         m_reference.reset();
     }
 
@@ -91,7 +93,8 @@ private:
     bool m_updated = false;
     // Playback in the device's own frames: what it read at factor 1.
     std::optional<double> m_lastFramesRead;
-    std::optional<double> m_runStart;  // the run's first playback reading
+    std::optional<double> m_runStart;      // the run's first playback reading
+    std::optional<double> m_captureStart;  // capture's first reading
     double m_deviceFrames = 0;
     // The rates come from the frames alone: a device's reported latency
     // steps now and then (a pipe's fill), which would tilt a fitted line.

@@ -88,6 +88,23 @@ TEST(ClockFollower, OneClockLeavesTheFactorAtExactlyOne) {
     EXPECT_LT(std::abs(one.finalError), 1e-9);
 }
 
+// A capture device had half a second waiting when its stream began, handed
+// over at once a moment later: its first readings show fewer frames than the
+// clock gives. That is no drift.
+TEST(ClockFollower, ACaptureBacklogAtTheStartIsNoDrift) {
+    CClockFollower follower(kRate);
+    double framesRead = 0;
+    for (double t = 0.1; t <= 120; t += 0.1) {
+        framesRead += kRate * 0.1;
+        const double written = kRate * (t + (t > 0.55 ? 0.5 : 0));
+        follower.AddCapture(t, t - written / kRate, written);
+        follower.AddPlayback(t, 0.05, framesRead);
+        follower.Update(t);
+        ASSERT_EQ(follower.Factor(), 1.0) << t;
+    }
+    EXPECT_FALSE(follower.Engaged());
+}
+
 TEST(ClockFollower, ANewRunKeepsTheFactorAndHoldsItsOwnDelay) {
     CClockFollower follower(kRate);
     double framesRead = 0;
