@@ -13,19 +13,20 @@ void CClockFollower::Restart() {
     m_runStart.reset();
     m_deviceFrames = 0;
     m_reference.reset();
+    m_firstApart.reset();
     m_error = 0;
 }
 
 // One point per bucket, the earliest origin: a reading that was held up
 // places the stream late, none places it early.
-void CClockFollower::Add(std::deque<Point>& series, double t, double origin) {
+void CClockFollower::Add(std::deque<Point>& series, double t, double origin, double window) {
     const auto bucket = [](double x) { return std::floor(x / kBucketSeconds); };
     if (!series.empty() && bucket(series.back().t) == bucket(t)) {
         if (origin < series.back().origin) series.back() = {t, origin};
     } else {
         series.push_back({t, origin});
     }
-    while (!series.empty() && series.front().t < t - kWindowSeconds) series.pop_front();
+    while (!series.empty() && series.front().t < t - window) series.pop_front();
 }
 
 std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>& series, double t) {
@@ -43,14 +44,14 @@ std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>&
         sto += (p.t - mt) * (p.origin - mo);
     }
     const double slope = sto / stt;
-    return Line{mo + slope * (t - mt), slope, series.back().t - series.front().t};
+    return Line{mo + slope * (t - mt), slope, series.back().t - series.front().t, mt, mo};
 }
 
 void CClockFollower::AddCapture(double t, double origin, double framesWritten) {
     if (!m_captureStart) m_captureStart = t;
     if (t < *m_captureStart + kRunSettleSeconds) return;
     Add(m_capture, t, origin);
-    Add(m_captureRate, t, t - framesWritten / m_rate);
+    Add(m_captureRate, t, t - framesWritten / m_rate, kRateWindowSeconds);
 }
 
 void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead) {
@@ -60,7 +61,7 @@ void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead)
     m_deviceFrames = m_lastFramesRead ? m_deviceFrames + (framesRead - *m_lastFramesRead) / m_applied : framesRead;
     m_lastFramesRead = framesRead;
     Add(m_heard, t, t + heardDelay - framesRead / m_rate);
-    Add(m_device, t, t - m_deviceFrames / m_rate);
+    Add(m_device, t, t - m_deviceFrames / m_rate, kRateWindowSeconds);
 }
 
 double CClockFollower::Update(double t) {
@@ -82,13 +83,20 @@ double CClockFollower::Update(double t) {
     Add(m_apart, heard.t, heard.origin - captureThen);
     const std::optional<Line> apart = Fit(m_apart, t);
     if (!apart) return m_applied;
-    // The delay the run started with: the line back at its start.
-    if (!m_reference) m_reference = apart->at + apart->slope * (m_runStart.value_or(m_apart.front().t) - t);
-    m_error = apart->at - *m_reference;
+    if (!m_firstApart) m_firstApart = Point{apart->mid, apart->mean};
     if (!captureRate || !device) return m_applied;
     m_skew = device->slope - captureRate->slope;
-
     const bool seen = std::min({captureRate->span, device->span, apart->span}) >= kSkewSpanSeconds;
+    // The delay the run started with: the first line's mean, carried back to
+    // the run's start by the drift the rates show. By its own slope, a few
+    // seconds of bursty readings could put it tens of ms off.
+    if (!m_reference) {
+        if (!seen) return m_applied;
+        const double drift = m_skew - (m_applied - 1);  // the delay's change per second
+        m_reference = m_firstApart->origin - drift * (m_firstApart->t - m_runStart.value_or(m_firstApart->t));
+    }
+    m_error = apart->at - *m_reference;
+
     if (!m_engaged && seen && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError))
         m_engaged = true;
     if (!m_engaged) return m_applied;

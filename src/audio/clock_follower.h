@@ -25,9 +25,13 @@ public:
     static constexpr double kMaxCorrection = 1000e-6;
     static constexpr double kMaxStepPerSecond = 50e-6;
     // Readings are reduced to one per bucket (its earliest origin: a reading
-    // may come late, never early); lines are fitted over the last kWindow.
+    // may come late, never early); lines are fitted over the last kWindow,
+    // the devices' rates over kRateWindow: their readings may step by tens
+    // of ms for seconds at a time (a pipe's fill), which only a long line
+    // rides out, while the delay's error must be seen soon.
     static constexpr double kBucketSeconds = 0.5;
     static constexpr double kWindowSeconds = 40.0;
+    static constexpr double kRateWindowSeconds = 180.0;
     static constexpr double kMinSpanSeconds = 8.0;
     // Drift below this, or anything seen over less than kSkewSpanSeconds,
     // may be noise of the readings; so may an error below kEngageError.
@@ -53,6 +57,7 @@ public:
         m_captureRate.clear();
         m_captureStart.reset();
         m_reference.reset();
+        m_firstApart.reset();
     }
 
     // `framesWritten`: what capture has handed over by `t`.
@@ -79,8 +84,10 @@ private:
         double at;     // origin at the time asked for
         double slope;  // its change per second
         double span;   // seconds of readings it rests on
+        double mid;    // the readings' mean time
+        double mean;   // and their mean origin
     };
-    static void Add(std::deque<Point>& series, double t, double origin);
+    static void Add(std::deque<Point>& series, double t, double origin, double window = kWindowSeconds);
     static std::optional<Line> Fit(const std::deque<Point>& series, double t);
 
     double m_rate;
@@ -104,6 +111,7 @@ private:
     std::deque<Point> m_heard;   // playback's origin in the frames it was given
     std::deque<Point> m_apart;   // that, less capture's origin: the delay
     std::optional<double> m_reference;  // the delay kept
+    std::optional<Point> m_firstApart;  // the run's first line of it, at its middle
 };
 
 }  // namespace morvane

@@ -39,13 +39,31 @@ namespace {
 
 constexpr double kRate = 44100;
 
-int16_t Signal(uint64_t frame) {
+int16_t Noise(uint64_t frame) {
     uint64_t x = (frame + 1) * 0x9E3779B97F4A7C15ull;
     x ^= x >> 29;
     x *= 0xBF58476D1CE4E5B9ull;
     x ^= x >> 32;
-    // About -16 dBFS: loud enough to find, far from clipping.
-    return static_cast<int16_t>(static_cast<int16_t>(x >> 48) / 6);
+    return static_cast<int16_t>(x >> 48);
+}
+
+// The noise through an 8-frame moving sum: little above 5 kHz, so that the
+// correlation peak survives a resampler (a playback rate that follows
+// another clock, the loopback module), which full-band noise does not.
+// About -16 dBFS: loud enough to find, far from clipping. Kept in a table
+// that grows as frames are asked for.
+int16_t Signal(uint64_t frame) {
+    static std::vector<int16_t> table;
+    if (frame >= table.size()) {
+        const size_t from = table.size();
+        table.resize(frame + 10 * static_cast<size_t>(kRate));
+        for (size_t f = from; f < table.size(); ++f) {
+            int sum = 0;
+            for (size_t j = 0; j < 8 && j <= f; ++j) sum += Noise(f - j);
+            table[f] = static_cast<int16_t>(sum / 17);
+        }
+    }
+    return table[frame];
 }
 
 // Blocks of 10 ms, each handed over when its first frame is due by the
