@@ -71,7 +71,7 @@ run() {
   kill "$writer" 2>/dev/null || true
   wait "$writer" 2>/dev/null || true
   "$tool" measure "$dir/out.raw" "$ppm" 0 40 >"$dir/measure.txt" || echo "not measured" >"$dir/measure.txt"
-  echo "$mode $(tail -1 "$dir/measure.txt")"
+  echo "$mode out_ppm=$ppm $(tail -1 "$dir/measure.txt")"
 }
 
 for ppm in "${skews[@]}"; do
@@ -79,6 +79,7 @@ for ppm in "${skews[@]}"; do
 done | tee "$work/lines"
 echo
 printf '%-8s %-9s %14s %16s %14s\n' skew mode "drift ms/h" "worst after 40 s" "change in run"
-awk '{ for (i = 2; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
+awk '{ delete v; v["drift_ms_per_hour"] = "not measured"
+       for (i = 2; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
        printf "%+5s ppm %-9s %14s %16s %14s\n", v["out_ppm"], $1, v["drift_ms_per_hour"],
               v["worst_after_settle_ms"] " ms", v["change_from_start_ms"] " ms" }' "$work/lines"
