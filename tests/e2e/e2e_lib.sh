@@ -359,7 +359,7 @@ stop_morvane_expecting() {
 # A server that drops a graph cycle (an xrun: the recording shows it as a
 # span where all four channels are silent at once) also drops it from what
 # the program records, which then plays that much early: the run says
-# nothing about the program. tests/e2e/e2e_run.sh runs such a run once more.
+# nothing about the program. tests/e2e/e2e_run.sh runs it again.
 E2E_VOID=75
 finish() {
   if [ "$E2E_FAILURES" -ne 0 ]; then
