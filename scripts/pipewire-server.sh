@@ -7,6 +7,9 @@
 #
 # RATE is the graph's clock rate: 44100 (the default) so that streams of the
 # test signal's rate pass without resampling, or 48000, the desktop default.
+# MORVANE_PW_QUANTUM, if set, is the smallest graph cycle in frames (a power
+# of two up to 8192); by default the clients' latencies choose it, as on a
+# desktop.
 #
 # Devices as on the other server: a 4-channel null sink "bus" with two
 # stereo remap sinks on it, "radio" (aux0, aux1) and "tv" (aux2, aux3), and a
@@ -20,6 +23,7 @@ cmd=$1
 mkdir -p "$2"
 dir=$(cd "$2" && pwd)
 rate=${3:-44100}
+quantum=${MORVANE_PW_QUANTUM:-}
 run=$dir/run
 socket=$run/pulse/native
 piddir=$dir/pids
@@ -76,6 +80,9 @@ start() {
     exit 1
   fi
   case $rate in 44100|48000) ;; *) usage ;; esac
+  case $quantum in ''|32|64|128|256|512|1024|2048|4096|8192) ;;
+    *) echo "MORVANE_PW_QUANTUM must be a power of two from 32 to 8192" >&2; exit 2 ;;
+  esac
   rm -rf "$run" "$piddir"
   mkdir -p "$run/pulse" "$dir/home" "$dir/config/pipewire/pipewire.conf.d" "$dir/state" "$dir/data" "$piddir"
   chmod 700 "$run"
@@ -87,6 +94,14 @@ context.properties = {
     default.clock.allowed-rates = [ $rate ]
 }
 EOF
+  if [ -n "$quantum" ]; then
+    cat >"$dir/config/pipewire/pipewire.conf.d/morvane-quantum.conf" <<EOF
+context.properties = {
+    default.clock.min-quantum = $quantum
+    default.clock.max-quantum = $(( quantum > 2048 ? quantum : 2048 ))
+}
+EOF
+  fi
   printf 'autospawn = no\n' >"$dir/client.conf"
 
   # WirePlumber needs a session bus.
