@@ -141,6 +141,41 @@ TEST_F(PulseStreams, PlaybackCompletesInOrderOnceHeard) {
     EXPECT_EQ(api.waveOutClose(out), 0u);
 }
 
+// Playback written well after the last captured buffer came in starts that
+// late into its sound: the lateness is left out once, even where it spans
+// whole buffers, and the rest is heard. (Each buffer once counted as a new
+// run, late again, and was left out in turn: "playing" in silence.)
+TEST_F(PulseStreams, PlaybackStartedLateLeavesTheLatenessOutOnceAndPlaysTheRest) {
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(api.waveInOpen(&in, kRadioMonitor, &format, &window, 0, CALLBACK_WINDOW), 0u);
+    Buffers captured(1, 50);
+    ASSERT_EQ(api.waveInPrepareHeader(in, captured[0], sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(api.waveInAddBuffer(in, captured[0], sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(api.waveInStart(in), 0u);
+    ASSERT_TRUE(window.NextOf(MM_WIM_DATA, 2000ms));
+    std::this_thread::sleep_for(250ms);
+
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(api.waveOutOpen(&out, kTv, &format, &window, 0, CALLBACK_WINDOW), 0u);
+    Buffers b(6, 100);
+    const auto start = Clock::now();
+    for (size_t i = 0; i < 6; ++i) {
+        ASSERT_EQ(api.waveOutPrepareHeader(out, b[i], sizeof(WAVEHDR)), 0u);
+        ASSERT_EQ(api.waveOutWrite(out, b[i], sizeof(WAVEHDR)), 0u);
+    }
+    const double lateMs = static_cast<double>(api.LastPlaybackCompensationUsec(out)) / 1000.0;
+    EXPECT_GE(lateMs, 240.0) << "the run should start where the capture would have it";
+    std::vector<Message> got = ExpectReturned(window, MM_WOM_DONE, b, 0, 6, 3000ms);
+    ASSERT_EQ(got.size(), 6u);
+    const double lastMs = std::chrono::duration<double, std::milli>(got.back().when - start).count();
+    std::printf("[ figure ] 600 ms written %.1f ms late: the last buffer done after %.1f ms\n", lateMs,
+                lastMs);
+    EXPECT_GT(lastMs, 600.0 - lateMs - 60.0) << "what was not late must be heard";
+    EXPECT_EQ(api.waveInReset(in), 0u);
+    EXPECT_EQ(api.waveInClose(in), 0u);
+    EXPECT_EQ(api.waveOutClose(out), 0u);
+}
+
 TEST_F(PulseStreams, CaptureResetReturnsEveryBufferInOrderBeforeReturning) {
     HWAVEIN in = nullptr;
     ASSERT_EQ(api.waveInOpen(&in, kBusMonitor, &format, &window, 0, CALLBACK_WINDOW), 0u);

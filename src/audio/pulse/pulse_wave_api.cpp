@@ -157,6 +157,9 @@ struct CPulseWaveApi::Device {
         int readings = 0;
     };
     std::optional<LineUp> lineUp;
+    // The run's start is so late that its first buffers were left out whole
+    // and none of it has been sent yet: what comes next is still that run.
+    bool skippedAhead = false;
     // The server ran dry with nothing waiting here, and when.
     bool dry = false;
     Clock::time_point dryAt{};
@@ -199,6 +202,7 @@ struct CPulseWaveApi::Device {
         padBytes = 0;
         probing = false;
         lineUp.reset();
+        skippedAhead = false;
         dry = false;
         for (const Sent& x : s) Complete(x.header);
         for (WAVEHDR* h : q) Complete(h);
@@ -366,6 +370,7 @@ struct DeviceCallbacks {
                 if (fromStart && d->frontOffset >= usable && d->sent.empty()) {
                     d->queue.pop_front();
                     d->frontOffset = 0;
+                    d->skippedAhead = true;
                     d->Complete(h);
                     continue;
                 }
@@ -383,6 +388,7 @@ struct DeviceCallbacks {
                 break;
             d->frontOffset += k;
             d->written += k;
+            d->skippedAhead = false;
             room -= k;
         }
         Place(d, false);
@@ -513,6 +519,7 @@ struct DeviceCallbacks {
         d->runStart = d->written;
         d->runTarget = Clock::now();
         d->runShiftUsec = 0;
+        d->skippedAhead = false;
         d->probing = probe;
         if (d->api->m_clock) d->api->m_clock->Restart();
         // The stream ran dry or was flushed since: earlier readings no longer
@@ -1186,8 +1193,11 @@ MMRESULT CPulseWaveApi::Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t
     // Sound that comes right after the stream ran dry was late: a gap.
     // Sound that comes later is a run of its own, even while the last
     // buffers before it are still being handed back.
+    // A run late by more than its first buffers goes on with the next one,
+    // which must not be taken as late again and left out in turn (nothing
+    // would ever be heard).
     const bool gap = d->dry && Clock::now() - d->dryAt < kLateWrite;
-    const bool newRun = !gap && ((d->queue.empty() && d->sent.empty()) || d->dry);
+    const bool newRun = !gap && ((d->queue.empty() && d->sent.empty() && !d->skippedAhead) || d->dry);
     d->dry = false;
     d->queue.push_back(pwh);
     if (gap) {
