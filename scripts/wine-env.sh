@@ -43,10 +43,21 @@ morvane_wine_prefix() {
   (
     flock 9
     [ -f "$WINEPREFIX/.morvane-ready" ] && exit 0
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    _morvane_wine_quiet wine wineboot --init || {
-      echo "wine-env: wineboot --init failed in $WINEPREFIX" >&2; exit 1; }
+    # Once in a CI run it failed where it worked at once on the same
+    # machine: a second try from scratch, and its words if that fails too.
+    local try booted=0
+    for try in 1 2; do
+      _morvane_wine_quiet wineserver -k
+      rm -rf "$WINEPREFIX"
+      mkdir -p "$WINEPREFIX"
+      if wine wineboot --init </dev/null >"$WINEPREFIX.boot.log" 2>&1 9>&-; then
+        booted=1
+        break
+      fi
+      echo "wine-env: wineboot --init failed in $WINEPREFIX (try $try):" >&2
+      tail -n 20 "$WINEPREFIX.boot.log" >&2
+    done
+    [ $booted = 1 ] || exit 1
     _morvane_wine_quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f &&
     _morvane_wine_quiet wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f &&
     _morvane_wine_quiet wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f || {
