@@ -64,6 +64,17 @@ std::vector<Message> ExpectReturned(CWaitingWindow& window, uint32_t msg, Buffer
 
 class PulseStreams : public ::testing::Test {
 protected:
+    // Opens "TV" and writes all of `b` to it.
+    HWAVEOUT WriteToTv(Buffers& b) {
+        HWAVEOUT out = nullptr;
+        EXPECT_EQ(api.waveOutOpen(&out, kTv, &format, &window, 0, CALLBACK_WINDOW), 0u);
+        for (size_t i = 0; i < b.headers.size(); ++i) {
+            EXPECT_EQ(api.waveOutPrepareHeader(out, b[i], sizeof(WAVEHDR)), 0u);
+            EXPECT_EQ(api.waveOutWrite(out, b[i], sizeof(WAVEHDR)), 0u);
+        }
+        return out;
+    }
+
     CPulseWaveApi api{SharedServer().Address()};
     CWaitingWindow window;
     WAVEFORMATEX format = Cd();
@@ -120,14 +131,10 @@ TEST_F(PulseStreams, CaptureFillsBuffersStrictlyInOrder) {
 }
 
 TEST_F(PulseStreams, PlaybackCompletesInOrderOnceHeard) {
-    HWAVEOUT out = nullptr;
-    ASSERT_EQ(api.waveOutOpen(&out, kTv, &format, &window, 0, CALLBACK_WINDOW), 0u);
     Buffers b(6, 100);
     const auto start = Clock::now();
-    for (size_t i = 0; i < 6; ++i) {
-        ASSERT_EQ(api.waveOutPrepareHeader(out, b[i], sizeof(WAVEHDR)), 0u);
-        ASSERT_EQ(api.waveOutWrite(out, b[i], sizeof(WAVEHDR)), 0u);
-    }
+    HWAVEOUT out = WriteToTv(b);
+    ASSERT_FALSE(HasFailure());
     std::vector<Message> got = ExpectReturned(window, MM_WOM_DONE, b, 0, 6, 3000ms);
     ASSERT_EQ(got.size(), 6u);
     // Not merely handed to the server: buffer i cannot be over before
@@ -155,14 +162,10 @@ TEST_F(PulseStreams, PlaybackStartedLateLeavesTheLatenessOutOnceAndPlaysTheRest)
     ASSERT_TRUE(window.NextOf(MM_WIM_DATA, 2000ms));
     std::this_thread::sleep_for(250ms);
 
-    HWAVEOUT out = nullptr;
-    ASSERT_EQ(api.waveOutOpen(&out, kTv, &format, &window, 0, CALLBACK_WINDOW), 0u);
     Buffers b(6, 100);
     const auto start = Clock::now();
-    for (size_t i = 0; i < 6; ++i) {
-        ASSERT_EQ(api.waveOutPrepareHeader(out, b[i], sizeof(WAVEHDR)), 0u);
-        ASSERT_EQ(api.waveOutWrite(out, b[i], sizeof(WAVEHDR)), 0u);
-    }
+    HWAVEOUT out = WriteToTv(b);
+    ASSERT_FALSE(HasFailure());
     const double lateMs = static_cast<double>(api.LastPlaybackCompensationUsec(out)) / 1000.0;
     EXPECT_GE(lateMs, 240.0) << "the run should start where the capture would have it";
     std::vector<Message> got = ExpectReturned(window, MM_WOM_DONE, b, 0, 6, 3000ms);
