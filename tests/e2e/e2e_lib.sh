@@ -38,10 +38,12 @@ E2E_WINE=0
 case $MORVANE in *.exe) E2E_WINE=1 ;; esac
 
 # The program, through Wine where it is the Windows one. Wine's PulseAudio
-# driver at its default latency runs dry again and again on this machine;
-# at 60 ms it plays clean (E2E_WINE_PULSE_LATENCY_MSEC to try others).
+# driver at its default latency runs dry again and again on this machine; at
+# 60 ms it still did, a few times a minute, on a quiet machine; at 100 ms it
+# plays clean (E2E_WINE_PULSE_LATENCY_MSEC to try others). The program
+# cannot see that buffer, so it adds to the delay: 20-25 ms at 100 ms.
 run_morvane() {
-  if [ "$E2E_WINE" = 1 ]; then PULSE_LATENCY_MSEC=${E2E_WINE_PULSE_LATENCY_MSEC:-60} "$E2E_ROOT/scripts/wine-run.sh" "$MORVANE" "$@"; else "$MORVANE" "$@"; fi
+  if [ "$E2E_WINE" = 1 ]; then PULSE_LATENCY_MSEC=${E2E_WINE_PULSE_LATENCY_MSEC:-100} "$E2E_ROOT/scripts/wine-run.sh" "$MORVANE" "$@"; else "$MORVANE" "$@"; fi
 }
 win_control() { "$E2E_ROOT/scripts/wine-run.sh" "$E2E_WIN_CONTROL" "$@"; }
 
@@ -125,8 +127,9 @@ else
 fi
 
 # How far the measured delay may be from the setting: Wine's audio layer
-# adds its own few milliseconds.
-if [ "$E2E_WINE" = 1 ]; then E2E_DELAY_TOLERANCE_MS=25; else E2E_DELAY_TOLERANCE_MS=10; fi
+# adds its buffer's 20-25 ms (see run_morvane) and lines runs up against a
+# capture that comes in 65 ms chunks.
+if [ "$E2E_WINE" = 1 ]; then E2E_DELAY_TOLERANCE_MS=40; else E2E_DELAY_TOLERANCE_MS=10; fi
 
 for tool in pactl paplay parecord sox; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
@@ -388,7 +391,10 @@ stop_morvane_expecting() {
 #   span where all four channels are silent at once), which it also drops
 #   from what the program records, which then plays that much early; or
 # - the whole machine stood still for E2E_STALL_VOID_MS or more, long enough
-#   for the server or the program to lose or misplace a cycle's audio.
+#   for the server or the program to lose or misplace a cycle's audio; or
+# - under Wine, the program found its output had run dry and lined it up
+#   again: Wine's audio threads are not real-time, and the watch does not
+#   see them held up.
 # tests/e2e/e2e_run.sh runs a void run again.
 E2E_VOID=75
 finish() {
@@ -402,6 +408,10 @@ finish() {
     fi
     if [ "$stall" -ge "$E2E_STALL_VOID_MS" ]; then
       log "the machine stood still for up to $stall ms during this run ($(grep -c stall_ms "$WORK/stalls.txt") time(s) $E2E_STALL_VOID_MS ms or more): void"
+      exit $E2E_VOID
+    fi
+    if [ "$E2E_WINE" = 1 ] && grep -q "the output ran dry" "$WORK/morvane.log"; then
+      log "the program's output ran dry under Wine during this run: void"
       exit $E2E_VOID
     fi
     exit 1

@@ -11,6 +11,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include "audio/output_time_line.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -712,9 +714,7 @@ void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WA
 void CPulseWaveApi::ReportGap() {
     if (m_toldGap) return;
     m_toldGap = true;
-    std::fprintf(stderr,
-                 "Morvane: the output ran dry while playing (the system did not keep up); the sound "
-                 "after the gap was lined up again to keep the delay.\n");
+    std::fputs(kOutputGapReport, stderr);
 }
 
 void CPulseWaveApi::CheckCaptureAge() {

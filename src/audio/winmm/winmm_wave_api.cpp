@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <cstdio>
 #include <string>
 
 #include "audio/winmm/win32_wave_window.h"
@@ -322,23 +323,58 @@ int64_t CWinmmWaveApi::RunLatenessUsec(Clock::time_point now) {
     return late < kSkipToleranceUsec ? 0 : std::min(late, kMaxSkipUsec);
 }
 
+// Where the device plays, in bytes since it opened or was reset, carried
+// past the 32-bit wrap (every 6.7 hours at 44.1 kHz stereo).
+std::optional<uint64_t> CWinmmWaveApi::PlaybackPosition(HWAVEOUT hwo, Playback& p) {
+    ::MMTIME time{};
+    time.wType = TIME_BYTES;
+    if (::waveOutGetPosition(Platform(hwo), &time, sizeof time) != MMSYSERR_NOERROR) return std::nullopt;
+    uint32_t raw = 0;
+    if (time.wType == TIME_BYTES)
+        raw = time.u.cb;
+    else if (time.wType == TIME_SAMPLES)
+        raw = time.u.sample * p.blockAlign;
+    else
+        return std::nullopt;
+    p.position += static_cast<uint32_t>(raw - p.lastRawPos);
+    p.lastRawPos = raw;
+    return p.position;
+}
+
 // How much of this header's start to leave out: what the run's start is late
-// by, over its first headers, each keeping at least one frame.
+// by, and later what the device fell behind the run's time line, over the
+// headers that come, each keeping at least one frame.
 uint32_t CWinmmWaveApi::SkipFor(HWAVEOUT hwo, const WAVEHDR* pwh) {
     std::lock_guard lock(m_mutex);
     const auto it = m_playbacks.find(hwo);
     if (it == m_playbacks.end()) return 0;
     Playback& p = it->second;
+    const Clock::time_point now = Clock::now();
+    const int64_t nowUsec = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+    const std::optional<uint64_t> pos = PlaybackPosition(hwo, p);
     if (p.runPending) {
         p.runPending = false;
-        const int64_t late = RunLatenessUsec(Clock::now());
+        const int64_t late = RunLatenessUsec(now);
         p.skipLeft = static_cast<uint64_t>(late) * p.bytesPerSec / 1000000 / p.blockAlign * p.blockAlign;
         p.lastSkipUsec = BytesToUsec(p.skipLeft, p.bytesPerSec);
+        p.written = 0;
+        p.runPos = pos.value_or(0);
+        p.line.emplace(p.bytesPerSec, p.blockAlign);
+        p.line->Start(nowUsec);
+    } else if (pos && p.line && *pos >= p.runPos) {
+        if (const uint64_t behind = p.line->Reading(nowUsec, *pos - p.runPos, p.skipLeft); behind > 0) {
+            p.skipLeft += behind;
+            if (!m_toldGap) {
+                m_toldGap = true;
+                std::fputs(kOutputGapReport, stderr);
+            }
+        }
     }
     if (p.skipLeft == 0 || pwh->dwBufferLength <= p.blockAlign) return 0;
     const uint64_t room = (pwh->dwBufferLength - p.blockAlign) / p.blockAlign * p.blockAlign;
     const auto take = static_cast<uint32_t>(std::min(p.skipLeft, room));
     p.skipLeft -= take;
+    if (p.line) p.line->LeftOut(p.written, take);
     return take;
 }
 
@@ -389,7 +425,11 @@ MMRESULT CWinmmWaveApi::waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) 
         if (const uint32_t skip = SkipFor(hwo, pwh); skip > 0) Shift(hwo, pwh, skip);
     }
     const MMRESULT r = ::waveOutWrite(Platform(hwo), Platform(pwh), cbwh);
-    if (r == MMSYSERR_NOERROR) Queued(hwo, pwh);
+    if (r == MMSYSERR_NOERROR) {
+        Queued(hwo, pwh);
+        std::lock_guard lock(m_mutex);
+        if (const auto it = m_playbacks.find(hwo); it != m_playbacks.end()) it->second.written += pwh->dwBufferLength;
+    }
     return r;
 }
 
@@ -397,8 +437,10 @@ MMRESULT CWinmmWaveApi::waveOutReset(HWAVEOUT hwo) {
     const MMRESULT r = ::waveOutReset(Platform(hwo));
     std::lock_guard lock(m_mutex);
     if (const auto it = m_playbacks.find(hwo); it != m_playbacks.end()) {
+        // The device's position starts again from 0.
         it->second.runPending = true;
         it->second.skipLeft = 0;
+        it->second.lastRawPos = 0;
     }
     return r;
 }

@@ -27,6 +27,7 @@
 #include <optional>
 #include <mutex>
 
+#include "audio/output_time_line.h"
 #include "audio/wave_api.h"
 
 namespace morvane {
@@ -76,8 +77,13 @@ private:
         uint32_t bytesPerSec = 0;
         uint32_t blockAlign = 1;
         bool runPending = true;  // the next write starts a run
-        uint64_t skipLeft = 0;   // bytes of the run's start still to leave out
+        uint64_t skipLeft = 0;   // bytes still to leave out of what comes
         int64_t lastSkipUsec = 0;
+        uint64_t written = 0;    // bytes of the run written (as shortened)
+        uint64_t runPos = 0;     // the device's position at the run's start
+        uint32_t lastRawPos = 0;  // its last reading, to follow a wrap
+        uint64_t position = 0;
+        std::optional<COutputTimeLine> line;
     };
     struct Whole {
         char* data;
@@ -87,6 +93,7 @@ private:
     void NoteCaptureReturn(HWAVEIN hwi, const WAVEHDR* pwh);
     int64_t RunLatenessUsec(Clock::time_point now);
     uint32_t SkipFor(HWAVEOUT hwo, const WAVEHDR* pwh);
+    std::optional<uint64_t> PlaybackPosition(HWAVEOUT hwo, Playback& p);
     bool Shift(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t bytes);
     void MakeWhole(HWAVEOUT hwo, WAVEHDR* pwh);
 
@@ -102,6 +109,7 @@ private:
     std::map<const void*, Capture> m_captures;
     std::map<const void*, Playback> m_playbacks;
     const void* m_latestCapture = nullptr;
+    bool m_toldGap = false;
     // Headers whose start was left out, with what they held.
     std::map<const WAVEHDR*, Whole> m_shifted;
 };
