@@ -90,6 +90,19 @@ void Paced(double ppm, double seconds, Transfer transfer) {
     }
 }
 
+// A pipe holds 64 KiB (370 ms) unless told otherwise, and the server's pipe
+// devices move their data, and with it their timing readings, as the pipe
+// fills and empties: 16 KiB keeps that within tens of ms. It can be set
+// only while the pipe holds no more than that.
+void ShrinkPipe(int fd) {
+    constexpr int kPipeBytes = 16384;
+    std::vector<char> away(65536);
+    for (int i = 0; i < 100 && fcntl(fd, F_SETPIPE_SZ, kPipeBytes) < 0 && errno == EBUSY; ++i) {
+        if ((fcntl(fd, F_GETFL) & O_ACCMODE) != O_WRONLY) (void)!read(fd, away.data(), away.size());
+        usleep(10000);
+    }
+}
+
 int Write(const char* fifo, double ppm, double seconds) {
     std::signal(SIGPIPE, SIG_IGN);
     const int fd = open(fifo, O_WRONLY);
@@ -97,6 +110,7 @@ int Write(const char* fifo, double ppm, double seconds) {
         std::fprintf(stderr, "cannot open %s: %s\n", fifo, std::strerror(errno));
         return 1;
     }
+    ShrinkPipe(fd);
     std::vector<int16_t> block;
     Paced(ppm, seconds, [&](uint64_t frame, uint64_t frames) {
         block.resize(frames * 2);
@@ -124,6 +138,7 @@ int Read(const char* fifo, double ppm, double seconds, const char* outPath) {
         std::fprintf(stderr, "cannot open %s or %s\n", fifo, outPath);
         return 1;
     }
+    ShrinkPipe(fd);
     std::vector<char> block;
     Paced(ppm, seconds, [&](uint64_t, uint64_t frames) {
         block.assign(frames * 4, 0);
@@ -164,7 +179,9 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
         std::memcpy(&l, bytes.data() + 4 * i, 2);
         rec[i] = l;
     }
-    constexpr size_t kWindow = 4096;
+    // Short enough to follow a resampler that runs 1 % off while it builds
+    // up its latency (the loopback module does, for a minute and more).
+    constexpr size_t kWindow = 1024;
     const double rate = kRate * (1 + ppm * 1e-6);  // of the recording
     // A window well into the sound (what a pipe held from before comes
     // first): search every offset for it, then follow it window by window.
@@ -199,16 +216,20 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
     for (; at + kWindow + 200 < rec.size(); at += static_cast<size_t>(kRate)) {
         double c0 = 0;
         int64_t k0 = 0;
-        // Near the last offset; wider once a window was missed.
-        const int64_t reach = missed > 0 ? 3000 : 60;
+        // Near the last offset; once a window was missed, anywhere within
+        // a second of it, found on a short window first.
+        const int64_t reach = missed > 0 ? static_cast<int64_t>(kRate) : 60;
+        const size_t length = missed > 0 ? 512 : kWindow;
         for (int64_t d = -reach; d <= reach; ++d) {
             const int64_t k = static_cast<int64_t>(at) - offset + d;
-            const double c = Correlation(rec, at, k, kWindow);
+            if (k < 0) continue;
+            const double c = Correlation(rec, at, k, length);
             if (c > c0) {
                 c0 = c;
                 k0 = k;
             }
         }
+        if (missed > 0 && c0 >= 0.5) c0 = Correlation(rec, at, k0, kWindow);
         if (c0 < 0.5) {  // a gap or silence: no reading here
             ++missed;
             continue;
