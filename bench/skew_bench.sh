@@ -9,6 +9,8 @@
 # and a pipe sink read at (1 + ppm/10^6) of it (tests/e2e/skew_tool.cpp);
 # each case runs a 2.0 s delay line from one to the other and measures the
 # delay every second from what was read. Prints one line per run and a table.
+# SKEW_BENCH_KEEP=1 keeps the runs' recordings, logs and per-second delays;
+# SKEW_BENCH_MODES="follow" runs only the modes named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -27,7 +29,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   bash scripts/pulse-server.sh stop "$work/server" >/dev/null 2>&1 || true
-  rm -rf "$work"
+  if [ "${SKEW_BENCH_KEEP:-0}" = 1 ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 eval "$(bash scripts/pulse-server.sh start "$work/server")"
@@ -75,7 +77,7 @@ run() {
 }
 
 for ppm in "${skews[@]}"; do
-  for mode in fixed follow loopback; do run "$ppm" "$mode"; done
+  for mode in ${SKEW_BENCH_MODES:-fixed follow loopback}; do run "$ppm" "$mode"; done
 done | tee "$work/lines"
 echo
 printf '%-8s %-9s %14s %16s %14s\n' skew mode "drift ms/h" "worst after 40 s" "change in run"
