@@ -14,6 +14,7 @@ void CClockFollower::Restart() {
     m_deviceFrames = 0;
     m_reference.reset();
     m_firstApart.reset();
+    m_firstFactor.reset();
     m_error = 0;
 }
 
@@ -89,12 +90,13 @@ double CClockFollower::Update(double t) {
     const bool seen = std::min({captureRate->span, device->span, apart->span}) >= kSkewSpanSeconds;
     // The delay the run started with: the first line's mean, carried back to
     // the run's start by the drift the rates show. By its own slope, a few
-    // seconds of bursty readings could put it tens of ms off.
-    if (!m_reference) {
-        if (!seen) return m_applied;
-        const double drift = m_skew - (m_applied - 1);  // the delay's change per second
-        m_reference = m_firstApart->origin - drift * (m_firstApart->t - m_runStart.value_or(m_firstApart->t));
-    }
+    // seconds of bursty readings could put it tens of ms off. The rates are
+    // known better as their readings grow, so it is carried back again at
+    // each update, by the drift at the factor in use then.
+    if (!m_reference && !seen) return m_applied;
+    if (!m_firstFactor) m_firstFactor = m_applied;
+    const double drift = m_skew - (*m_firstFactor - 1);  // the delay's change per second then
+    m_reference = m_firstApart->origin - drift * (m_firstApart->t - m_runStart.value_or(m_firstApart->t));
     m_error = apart->at - *m_reference;
 
     if (!m_engaged && seen && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError))

@@ -58,6 +58,7 @@ public:
         m_captureStart.reset();
         m_reference.reset();
         m_firstApart.reset();
+        m_firstFactor.reset();
     }
 
     // `framesWritten`: what capture has handed over by `t`.
@@ -112,6 +113,7 @@ private:
     std::deque<Point> m_apart;   // that, less capture's origin: the delay
     std::optional<double> m_reference;  // the delay kept
     std::optional<Point> m_firstApart;  // the run's first line of it, at its middle
+    std::optional<double> m_firstFactor;  // the factor in use then
 };
 
 }  // namespace morvane

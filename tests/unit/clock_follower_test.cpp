@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "audio/clock_follower.h"
@@ -22,8 +23,10 @@ struct Outcome {
 };
 
 // `captureSkew`, `playbackSkew`: each clock's rate against true time, less 1.
+// `fill(t)`: seconds that the server has read ahead of what is heard (a
+// pipe's fill): its readings count those frames as read and heard later.
 Outcome RunModel(double captureSkew, double playbackSkew, double hours, double jitter, bool follow,
-            double settleSeconds = 90) {
+            double settleSeconds = 90, const std::function<double(double)>& fill = nullptr) {
     CClockFollower follower(kRate);
     std::mt19937 random(7);
     std::uniform_real_distribution<double> late(0, jitter);
@@ -49,7 +52,8 @@ Outcome RunModel(double captureSkew, double playbackSkew, double hours, double j
             const double lateCapture = late(random);
             follower.AddCapture(t + lateCapture, -captureSkew * t, kRate * (1 + captureSkew) * t);
             const double lag = late(random);
-            follower.AddPlayback(t + lag, heardDelay - lag, framesRead);
+            const double ahead = fill ? fill(t) : 0;
+            follower.AddPlayback(t + lag, heardDelay + ahead - lag, framesRead + ahead * kRate);
         }
         if (follow && n % 10 == 0) {
             const double f = follower.Update(t);
@@ -79,6 +83,16 @@ TEST(ClockFollower, TwoClocksApartHoldTheDelayForHoursWithSmoothSmallSteps) {
         // Whole frames per second: one more frame of rounding.
         EXPECT_LE(held.worstStep, CClockFollower::kMaxStepPerSecond + 1.0001 / kRate);
     }
+}
+
+// The server reads 20 ms further ahead over the run's first 20 s: its
+// frames then read as 1000 ppm of drift, and the first rate estimates with
+// them. The delay the run started with is still the one kept.
+TEST(ClockFollower, AReadAheadThatGrowsAtTheStartDoesNotMoveTheDelayKept) {
+    const auto fill = [](double t) { return 0.020 * std::clamp((t - 5) / 20, 0.0, 1.0); };
+    const Outcome held = RunModel(0, 200e-6, 1, 0.0005, true, 300, fill);
+    EXPECT_LT(held.worstErrorAfterSettling, 0.002);
+    EXPECT_LT(std::abs(held.finalError), 0.001);
 }
 
 TEST(ClockFollower, OneClockLeavesTheFactorAtExactlyOne) {
