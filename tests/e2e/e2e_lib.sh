@@ -41,7 +41,8 @@ case $MORVANE in *.exe) E2E_WINE=1 ;; esac
 # driver at its default latency runs dry again and again on this machine; at
 # 60 ms it still did, a few times a minute, on a quiet machine; at 100 ms it
 # plays clean (E2E_WINE_PULSE_LATENCY_MSEC to try others). The program
-# cannot see that buffer, so it adds to the delay: 20-25 ms at 100 ms.
+# cannot see that buffer, so it adds to the delay: 20-40 ms at 100 ms, from
+# run to run.
 run_morvane() {
   if [ "$E2E_WINE" = 1 ]; then PULSE_LATENCY_MSEC=${E2E_WINE_PULSE_LATENCY_MSEC:-100} "$E2E_ROOT/scripts/wine-run.sh" "$MORVANE" "$@"; else "$MORVANE" "$@"; fi
 }
@@ -127,9 +128,9 @@ else
 fi
 
 # How far the measured delay may be from the setting: Wine's audio layer
-# adds its buffer's 20-25 ms (see run_morvane) and lines runs up against a
+# adds its buffer's 20-40 ms (see run_morvane) and lines runs up against a
 # capture that comes in 65 ms chunks.
-if [ "$E2E_WINE" = 1 ]; then E2E_DELAY_TOLERANCE_MS=40; else E2E_DELAY_TOLERANCE_MS=10; fi
+if [ "$E2E_WINE" = 1 ]; then E2E_DELAY_TOLERANCE_MS=50; else E2E_DELAY_TOLERANCE_MS=10; fi
 
 for tool in pactl paplay parecord sox; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
