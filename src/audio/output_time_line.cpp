@@ -19,7 +19,6 @@ void COutputTimeLine::Start(int64_t nowUsec) {
     m_startUsec = nowUsec;
     m_cuts.clear();
     m_cutPlayed = 0;
-    m_leftOutTotal = 0;
     m_reference.reset();
     m_stepSeen = false;
     m_window.clear();
@@ -28,7 +27,6 @@ void COutputTimeLine::Start(int64_t nowUsec) {
 void COutputTimeLine::LeftOut(uint64_t written, uint64_t bytes) {
     if (bytes == 0) return;
     m_cuts.push_back({written, bytes});
-    m_leftOutTotal += bytes;
 }
 
 uint64_t COutputTimeLine::Reading(int64_t nowUsec, uint64_t played, uint64_t pending) {

@@ -10,12 +10,12 @@
 // its time line; a gap steps that lag up. The lag's lower quartile over each
 // kWindowUsec is compared with the last window's: a step of kToleranceUsec
 // or more, seen again in the next window, is left out of the sound still to
-// be written, once it is heard;
-// smaller changes are followed (the device's clock may drift against ours:
-// that is not a gap). The quartile, as readings of a position that moves in
-// chunks lag most just before it moves and least just after, and some run
-// ahead of it now and then (Wine's, by up to 10 ms); the window is long
-// enough for readings at every phase of the chunks.
+// be written, once it is heard; smaller changes are followed (the device's
+// clock may drift against ours: that is not a gap). The quartile, as
+// readings of a position that moves in chunks lag most just before it moves
+// and least just after, and some run ahead of it now and then (Wine's, by up
+// to 10 ms); the window is long enough for readings at every phase of the
+// chunks.
 
 #include <cstdint>
 #include <deque>
@@ -39,16 +39,13 @@ public:
     // A run starts now (its first write).
     void Start(int64_t nowUsec);
     // `played` bytes of what was written of the run have been played by
-    // now (readings before the device has played anything say nothing); `pending` bytes are still to be left out of what comes. Answers
-    // how many more bytes to leave out of what is written next.
+    // now (readings before the device has played anything say nothing);
+    // `pending` bytes are still to be left out of what comes. Answers how
+    // many more bytes to leave out of what is written next.
     uint64_t Reading(int64_t nowUsec, uint64_t played, uint64_t pending);
     // `bytes` were left out where `written` bytes of the run had been
     // written (the write's start).
     void LeftOut(uint64_t written, uint64_t bytes);
-
-    // What the run has left out to stay on its line since it started, in
-    // bytes (the start's own lateness included).
-    uint64_t LeftOutTotal() const { return m_leftOutTotal; }
 
 private:
     struct Cut {
@@ -62,7 +59,6 @@ private:
     int64_t m_startUsec = 0;
     std::deque<Cut> m_cuts;   // left out but not yet played past
     uint64_t m_cutPlayed = 0;  // left out and played past
-    uint64_t m_leftOutTotal = 0;
     std::optional<int64_t> m_reference;
     bool m_stepSeen = false;  // the last window stepped up
     std::vector<int64_t> m_window;  // its lags

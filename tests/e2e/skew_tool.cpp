@@ -222,7 +222,6 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
         const size_t length = missed > 0 ? 512 : kWindow;
         for (int64_t d = -reach; d <= reach; ++d) {
             const int64_t k = static_cast<int64_t>(at) - offset + d;
-            if (k < 0) continue;
             const double c = Correlation(rec, at, k, length);
             if (c > c0) {
                 c0 = c;

@@ -16,7 +16,10 @@
 // (under Wine by up to 130 ms). How late is read from capture's position as
 // each returned buffer goes back on its queue: the earliest placement among
 // those readings is capture's time line, and what a run's start is late by
-// is left out of its first buffers (at most 1 s; never early).
+// is left out of its first buffers (at most 1 s; never early). Later in the
+// run, a gap in the output (the platform's feeder held up, silence played in
+// between) is read from the output's position at each write and left out of
+// the buffers that follow (see audio/output_time_line.h).
 //
 // Closing a device that still holds buffers fails with WAVERR_STILLPLAYING,
 // as the platform answers; Wine's wave layer would close it and never hand
