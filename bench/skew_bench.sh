@@ -47,8 +47,8 @@ run() {
   mkdir -p "$dir"
   # What the sink held from the last run is read away first.
   "$tool" read "$work/out.fifo" 0 1 /dev/null
-  "$tool" read "$work/out.fifo" "$ppm" $((seconds + 3)) "$dir/out.raw" & local reader=$!
-  "$tool" write "$work/in.fifo" 0 $((seconds + 10)) & local writer=$!
+  "$tool" read "$work/out.fifo" "$ppm" $((seconds + 3)) "$dir/out.raw" 2>"$dir/reader.log" & local reader=$!
+  "$tool" write "$work/in.fifo" 0 $((seconds + 10)) 2>"$dir/writer.log" & local writer=$!
   pids=("$reader" "$writer")
   sleep 0.5
   if [ "$mode" = loopback ]; then

@@ -6,28 +6,49 @@
 namespace morvane {
 
 void CClockFollower::Restart() {
-    m_device.clear();
-    m_heard.clear();
+    m_device.Clear();
+    m_heard.Clear();
     m_apart.clear();
     m_lastFramesRead.reset();
     m_runStart.reset();
     m_deviceFrames = 0;
     m_reference.reset();
-    m_firstApart.reset();
-    m_firstFactor.reset();
+    m_start = {};
+    m_corrected = 0;
     m_error = 0;
 }
 
-// One point per bucket, the earliest origin: a reading that was held up
-// places the stream late, none places it early.
-void CClockFollower::Add(std::deque<Point>& series, double t, double origin, double window) {
+// A bucket closes when a reading of the next one comes: its point is at its
+// readings' mean time and the mean of their middle origins (the outer fifth
+// on either side may be readings held up on their way).
+void CClockFollower::Series::Add(double t, double origin) {
     const auto bucket = [](double x) { return std::floor(x / kBucketSeconds); };
-    if (!series.empty() && bucket(series.back().t) == bucket(t)) {
-        if (origin < series.back().origin) series.back() = {t, origin};
-    } else {
-        series.push_back({t, origin});
+    if (!open.empty() && bucket(open.back().t) != bucket(t)) {
+        std::sort(open.begin(), open.end(), [](const Point& x, const Point& y) { return x.origin < y.origin; });
+        const size_t outer = open.size() / 5;
+        double mt = 0, mo = 0;
+        for (size_t i = outer; i < open.size() - outer; ++i) {
+            mt += open[i].t;
+            mo += open[i].origin;
+        }
+        const auto n = static_cast<double>(open.size() - 2 * outer);
+        const Point point{mt / n, mo / n};
+        open.clear();
+        const std::optional<Line> line = steps ? Fit(points, point.t) : std::nullopt;
+        const double off = line ? point.origin - line->at : 0;
+        if (std::abs(off) < kJumpSeconds) {
+            jump.reset();
+            points.push_back(point);
+        } else if (jump && std::abs(off - jump->second) < kJumpSeconds / 2) {
+            for (Point& p : points) p.origin += off;
+            points.push_back(point);
+            jump.reset();
+        } else {
+            jump = {point, off};
+        }
     }
-    while (!series.empty() && series.front().t < t - window) series.pop_front();
+    open.push_back({t, origin});
+    while (!points.empty() && points.front().t < t - window) points.pop_front();
 }
 
 std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>& series, double t) {
@@ -48,11 +69,10 @@ std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>&
     return Line{mo + slope * (t - mt), slope, series.back().t - series.front().t, mt, mo};
 }
 
-void CClockFollower::AddCapture(double t, double origin, double framesWritten) {
+void CClockFollower::AddCapture(double t, double origin) {
     if (!m_captureStart) m_captureStart = t;
     if (t < *m_captureStart + kRunSettleSeconds) return;
-    Add(m_capture, t, origin);
-    Add(m_captureRate, t, t - framesWritten / m_rate, kRateWindowSeconds);
+    m_capture.Add(t, origin);
 }
 
 void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead) {
@@ -61,46 +81,59 @@ void CClockFollower::AddPlayback(double t, double heardDelay, double framesRead)
     // Frames read at a factor f took 1/f of the device's own frames.
     m_deviceFrames = m_lastFramesRead ? m_deviceFrames + (framesRead - *m_lastFramesRead) / m_applied : framesRead;
     m_lastFramesRead = framesRead;
-    Add(m_heard, t, t + heardDelay - framesRead / m_rate);
-    Add(m_device, t, t - m_deviceFrames / m_rate, kRateWindowSeconds);
+    m_heard.Add(t, t + heardDelay - framesRead / m_rate);
+    m_device.Add(t, t + heardDelay - m_deviceFrames / m_rate);
 }
 
 double CClockFollower::Update(double t) {
     if (m_updated && t - m_lastUpdate < 1.0) return m_applied;
     // A pause in the readings allows no bigger step.
     const double elapsed = m_updated ? std::min(t - m_lastUpdate, 1.0) : 1.0;
+    if (m_updated) m_corrected += (m_applied - 1) * (t - m_lastUpdate);
     m_updated = true;
     m_lastUpdate = t;
-    if (m_capture.empty() || m_heard.empty()) return m_applied;
-
     // An origin moves back as its device's clock runs fast: the two slopes
     // apart are capture's rate against playback's.
-    const std::optional<Line> capture = Fit(m_capture, t);
-    const std::optional<Line> captureRate = Fit(m_captureRate, t);
-    const std::optional<Line> device = Fit(m_device, t);
+    const std::optional<Line> capture = Fit(m_capture.points, t);
+    const std::optional<Line> device = Fit(m_device.points, t);
+    if (m_capture.points.empty() || m_heard.points.empty() || !m_runStart) return m_applied;
     // The delay is how far the origin of what is heard lies after capture's.
-    const Point& heard = m_heard.back();
-    const double captureThen = capture ? capture->at + capture->slope * (heard.t - t) : m_capture.back().origin;
-    Add(m_apart, heard.t, heard.origin - captureThen);
-    const std::optional<Line> apart = Fit(m_apart, t);
-    if (!apart) return m_applied;
-    if (!m_firstApart) m_firstApart = Point{apart->mid, apart->mean};
-    if (!captureRate || !device) return m_applied;
-    m_skew = device->slope - captureRate->slope;
-    const bool seen = std::min({captureRate->span, device->span, apart->span}) >= kSkewSpanSeconds;
-    // The delay the run started with: the first line's mean, carried back to
-    // the run's start by the drift the rates show. By its own slope, a few
-    // seconds of bursty readings could put it tens of ms off. The rates are
-    // known better as their readings grow, so it is carried back again at
-    // each update, by the drift at the factor in use then.
-    if (!m_reference && !seen) return m_applied;
-    if (!m_firstFactor) m_firstFactor = m_applied;
-    const double drift = m_skew - (*m_firstFactor - 1);  // the delay's change per second then
-    m_reference = m_firstApart->origin - drift * (m_firstApart->t - m_runStart.value_or(m_firstApart->t));
-    m_error = apart->at - *m_reference;
+    const Point& heard = m_heard.points.back();
+    if (m_apart.empty() || heard.t > m_apart.back().t) {
+        const double captureThen =
+            capture ? capture->at + capture->slope * (heard.t - t) : m_capture.points.back().origin;
+        m_apart.push_back({heard.t, heard.origin - captureThen});
+        while (m_apart.front().t < heard.t - kErrorWindowSeconds) m_apart.pop_front();
+        if (heard.t < *m_runStart + kReferenceSeconds) {
+            m_start.n += 1;
+            m_start.t += heard.t;
+            m_start.apart += heard.origin - captureThen;
+            m_start.corrected += m_corrected - (m_applied - 1) * (t - heard.t);
+        }
+    }
+    if (!capture || !device) return m_applied;
+    m_skew = device->slope - capture->slope;
+    if (std::min(capture->span, device->span) < kSkewSpanSeconds) return m_applied;
+    // The delay the run started with: each of its first readings of the delay
+    // less what the clocks and the factor have changed it by since the start.
+    // The rates are known better as their readings grow, so this is worked
+    // out again at each update.
+    const double n = m_start.n;
+    m_reference = (m_start.apart - m_skew * (m_start.t - n * *m_runStart) + m_start.corrected) / n;
+    // How far it is off now: its mean over the last few buckets, carried on
+    // to now by the drift the factor in use leaves. A line fitted over a
+    // longer span would see a correction only long after it was made, and the
+    // control would swing around the delay it keeps.
+    double mt = 0, mo = 0;
+    for (const Point& p : m_apart) {
+        mt += p.t;
+        mo += p.origin;
+    }
+    mt /= static_cast<double>(m_apart.size());
+    mo /= static_cast<double>(m_apart.size());
+    m_error = mo + (m_skew - (m_applied - 1)) * (t - mt) - *m_reference;
 
-    if (!m_engaged && seen && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError))
-        m_engaged = true;
+    if (!m_engaged && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError)) m_engaged = true;
     if (!m_engaged) return m_applied;
     // Read as fast as capture fills, and a little faster while the delay is
     // too long (slower while too short).

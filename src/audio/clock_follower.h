@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 namespace morvane {
 
@@ -24,26 +25,35 @@ public:
     // The most the playback rate is moved, and how fast.
     static constexpr double kMaxCorrection = 1000e-6;
     static constexpr double kMaxStepPerSecond = 50e-6;
-    // Readings are reduced to one per bucket (its earliest origin: a reading
-    // may come late, never early); lines are fitted over the last kWindow,
-    // the devices' rates over kRateWindow: their readings may step by tens
-    // of ms for seconds at a time (a pipe's fill), which only a long line
-    // rides out, while the delay's error must be seen soon.
-    static constexpr double kBucketSeconds = 0.5;
-    static constexpr double kWindowSeconds = 40.0;
+    // Readings are reduced to one per bucket, the mean of its middle ones: a
+    // device hands its data over in blocks, so a reading is off by up to a
+    // block depending on when in one it was taken. The platform takes its
+    // readings at random moments, so that a bucket's mean sits at a block's
+    // middle however the two devices' blocks line up; readings in step with
+    // one would all land at one point of it for minutes. The devices' rates
+    // are fitted over kRateWindow.
+    static constexpr double kBucketSeconds = 2.0;
     static constexpr double kRateWindowSeconds = 180.0;
     static constexpr double kMinSpanSeconds = 8.0;
+    // A bucket this far off the line through those before it, and the next
+    // one as far, is a jump; one alone is left out.
+    static constexpr double kJumpSeconds = 0.003;
     // Drift below this, or anything seen over less than kSkewSpanSeconds,
     // may be noise of the readings; so may an error below kEngageError.
     static constexpr double kEngageSkew = 25e-6;
-    static constexpr double kSkewSpanSeconds = 20.0;
+    static constexpr double kSkewSpanSeconds = 8.0;
     static constexpr double kEngageError = 0.003;
     // A run's first seconds of playback readings are left out, and so are a
     // capture stream's: their latency is still settling, and a capture
     // stream's first readings may predate the backlog its device had waiting.
-    static constexpr double kRunSettleSeconds = 5.0;
-    // How fast an error of the delay is worked off, and the most that adds.
-    static constexpr double kErrorSeconds = 8.0;
+    static constexpr double kRunSettleSeconds = 3.0;
+    // How fast an error of the delay is worked off, and the most that adds;
+    // the error is seen over the last kErrorWindow.
+    static constexpr double kErrorSeconds = 10.0;
+    static constexpr double kErrorWindowSeconds = 10.0;
+    // The delay a run keeps is the one its readings show over this long from
+    // its start: not longer, or an error in the rates would add up in it.
+    static constexpr double kReferenceSeconds = 30.0;
     static constexpr double kMaxErrorCorrection = 300e-6;
 
     explicit CClockFollower(double frameRate) : m_rate(frameRate) {}
@@ -53,16 +63,13 @@ public:
     void Restart();
     // Capture played no part for a while (a new capture stream): forget it.
     void ForgetCapture() {
-        m_capture.clear();
-        m_captureRate.clear();
+        m_capture.Clear();
         m_captureStart.reset();
         m_reference.reset();
-        m_firstApart.reset();
-        m_firstFactor.reset();
+        m_start = {};
     }
 
-    // `framesWritten`: what capture has handed over by `t`.
-    void AddCapture(double t, double origin, double framesWritten);
+    void AddCapture(double t, double origin);
     // `heardDelay`: what playback has read is heard this much after `t`.
     void AddPlayback(double t, double heardDelay, double framesRead);
 
@@ -88,7 +95,24 @@ private:
         double mid;    // the readings' mean time
         double mean;   // and their mean origin
     };
-    static void Add(std::deque<Point>& series, double t, double origin, double window = kWindowSeconds);
+    // Readings of one origin: a point per bucket, and the bucket still open.
+    // A series that `steps` takes a lasting jump of its origin (a device that
+    // ran dry and went on later) as a new level: its earlier points are moved
+    // to it, so that the jump does not tilt the rate fitted through them.
+    struct Series {
+        Series(double w, bool s) : window(w), steps(s) {}
+        void Add(double t, double origin);
+        void Clear() {
+            points.clear();
+            open.clear();
+            jump.reset();
+        }
+        double window;
+        bool steps;
+        std::deque<Point> points;
+        std::vector<Point> open;
+        std::optional<std::pair<Point, double>> jump;  // a point off the line, and by how much
+    };
     static std::optional<Line> Fit(const std::deque<Point>& series, double t);
 
     double m_rate;
@@ -104,16 +128,19 @@ private:
     std::optional<double> m_runStart;      // the run's first playback reading
     std::optional<double> m_captureStart;  // capture's first reading
     double m_deviceFrames = 0;
-    // The rates come from the frames alone: a device's reported latency
-    // steps now and then (a pipe's fill), which would tilt a fitted line.
-    std::deque<Point> m_capture;      // capture's origin
-    std::deque<Point> m_captureRate;  // t less its frames' duration
-    std::deque<Point> m_device;  // the same for playback's own frames
-    std::deque<Point> m_heard;   // playback's origin in the frames it was given
-    std::deque<Point> m_apart;   // that, less capture's origin: the delay
+    Series m_capture{kRateWindowSeconds, true};  // capture's origin
+    Series m_device{kRateWindowSeconds, true};   // playback's, in its own frames
+    Series m_heard{kErrorWindowSeconds, false};  // playback's, in the frames it was given
+    std::deque<Point> m_apart;             // that, less capture's: the delay
     std::optional<double> m_reference;  // the delay kept
-    std::optional<Point> m_firstApart;  // the run's first line of it, at its middle
-    std::optional<double> m_firstFactor;  // the factor in use then
+    // Sums over the readings of the delay in the run's first kReference: when
+    // they were taken, what they read, and what the factor had moved the
+    // delay by then.
+    struct Sums {
+        double n = 0, t = 0, apart = 0, corrected = 0;
+    };
+    Sums m_start;
+    double m_corrected = 0;  // seconds the factor took off the delay this run
 };
 
 }  // namespace morvane

@@ -10,7 +10,8 @@
 //       nominal) into a pipe source's FIFO at 44 100 x (1 + PPM / 10^6)
 //       frames per second.
 //   morvane_skew_tool read FIFO PPM SECONDS OUT.raw
-//       Reads what a pipe sink writes into FIFO at that pace and keeps it.
+//       Reads what a pipe sink writes into FIFO at that pace and keeps it;
+//       says on stderr when the pipe had less than was due ("ran dry").
 //   morvane_skew_tool measure OUT.raw OUT_PPM IN_PPM [SETTLE_S]
 //       Each second of OUT.raw, the signal frame heard then is found by
 //       correlation: frame j of OUT.raw was read at j / (44 100 (1 + OUT_PPM))
@@ -74,6 +75,7 @@ void Paced(double ppm, double seconds, Transfer transfer) {
     constexpr uint64_t kBlock = 441;
     timespec start{};
     clock_gettime(CLOCK_MONOTONIC, &start);
+    std::fprintf(stderr, "start_monotonic=%.6f\n", double(start.tv_sec) + start.tv_nsec * 1e-9);
     const auto total = static_cast<uint64_t>(seconds * rate);
     for (uint64_t frame = 0; frame < total; frame += kBlock) {
         const double due = static_cast<double>(frame) / rate;
@@ -140,7 +142,8 @@ int Read(const char* fifo, double ppm, double seconds, const char* outPath) {
     }
     ShrinkPipe(fd);
     std::vector<char> block;
-    Paced(ppm, seconds, [&](uint64_t, uint64_t frames) {
+    bool began = false;
+    Paced(ppm, seconds, [&](uint64_t frame, uint64_t frames) {
         block.assign(frames * 4, 0);
         size_t got = 0;
         while (got < block.size()) {
@@ -148,6 +151,12 @@ int Read(const char* fifo, double ppm, double seconds, const char* outPath) {
             if (n <= 0) break;  // nothing more now: the rest stays silent
             got += static_cast<size_t>(n);
         }
+        // The sink fell behind (the server or this machine stood still):
+        // what comes later is heard that much later, whatever plays into it.
+        if (began && got < block.size())
+            std::fprintf(stderr, "ran dry at_s=%.2f ms=%.1f\n", static_cast<double>(frame) / kRate,
+                         static_cast<double>(block.size() - got) / 4 / kRate * 1000);
+        began = began || got > 0;
         std::fwrite(block.data(), 1, block.size(), out);
         return true;
     });
@@ -253,7 +262,7 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
     double worst = 0, st = 0, sd = 0, stt = 0, std_ = 0;
     size_t n = 0;
     for (const auto& [t, ms] : delays) {
-        std::printf("t=%.0f delay_ms=%+.3f\n", t - t0, ms - reference);
+        std::printf("t=%.0f delay_ms=%+.3f rec_s=%.3f raw_ms=%.3f\n", t - t0, ms - reference, t, ms);
         if (t - t0 < settle) continue;
         worst = std::max(worst, std::fabs(ms - reference));
         st += t;

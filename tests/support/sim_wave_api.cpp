@@ -165,7 +165,7 @@ void CSimWaveApi::TakeClockReadings() {
         if (!s.running) continue;
         if (s.capture) {
             const double frames = static_cast<double>(s.done - s.began);
-            m_follower->AddCapture(t, t - frames / m_rate, frames);
+            m_follower->AddCapture(t, t - frames / m_rate);
         } else {
             m_follower->AddPlayback(t, 0.0, static_cast<double>(s.used));
         }

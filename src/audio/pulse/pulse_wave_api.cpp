@@ -33,10 +33,12 @@ constexpr auto kTimingRetry = std::chrono::milliseconds(20);
 // Played buffers are placed in time from one reading while the stream plays
 // on; one this old is taken again (clocks drift, runs stall).
 constexpr auto kReadingLifetime = std::chrono::seconds(2);
-// A stream whose rate may follow capture's clock is read this often: the
-// follower fits lines through the readings, which a null sink's block-wise
-// rendering scatters by milliseconds.
-constexpr auto kFollowReadingInterval = std::chrono::milliseconds(250);
+// While playback follows capture's clock, both streams are read this far
+// apart, at random within the range: a device moves its data in blocks, and
+// readings taken in step with the other device's blocks would each land at
+// the same point of a block for minutes, wherever that is.
+constexpr int kFollowReadingMinMs = 20;
+constexpr int kFollowReadingMaxMs = 60;
 // A playback run is lined up against capture only when a buffer was captured
 // this recently; and it never skips more than this of its start.
 constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
@@ -184,6 +186,8 @@ struct CPulseWaveApi::Device {
     // Playback: its rate may follow capture's clock, and what it is now.
     bool variableRate = false;
     uint32_t appliedRate = 0;
+    // While it does, when this stream is next read for the follower.
+    Clock::time_point followAt{};
 
     uintptr_t Handle() const { return reinterpret_cast<uintptr_t>(this); }
     void Post(uint32_t msg, WAVEHDR* h) {
@@ -289,8 +293,7 @@ struct DeviceCallbacks {
         const Clock::time_point now = Clock::now();
         d->origins.push_back({now, TimeOf(ti->timestamp) + std::chrono::microseconds(usec)});
         if (d->api->m_clock)
-            d->api->m_clock->AddCapture(Seconds(TimeOf(ti->timestamp)), Seconds(d->origins.back().origin),
-                                        static_cast<double>(ti->write_index) / static_cast<double>(d->frame));
+            d->api->m_clock->AddCapture(Seconds(TimeOf(ti->timestamp)), Seconds(d->origins.back().origin));
         while (d->origins.size() > 1 && now - d->origins.front().takenAt > kCaptureReadingSpan)
             d->origins.pop_front();
     }
@@ -619,10 +622,13 @@ struct DeviceCallbacks {
             }
         } else if (!d->sent.empty()) {
             const Device::Sent& front = d->sent.front();
-            const bool stale = !d->reading || now - d->reading->at > (d->variableRate ? kFollowReadingInterval
-                                                                                       : kReadingLifetime);
-            if (d->timingOp == nullptr && now >= d->retryAt && (stale || !front.heardAt))
+            const bool stale = !d->reading || now - d->reading->at > kReadingLifetime;
+            const bool follow = d->variableRate && d->api->m_clock && now >= d->followAt;
+            if (d->timingOp == nullptr && now >= d->retryAt && (stale || follow || !front.heardAt)) {
                 RequestTiming(d);
+                if (follow) d->followAt = d->api->NextFollowReading(now);
+            }
+            if (d->variableRate && d->api->m_clock) plan->wakeAt = std::min(plan->wakeAt, d->followAt);
             if (front.heardAt)
                 plan->wakeAt = std::min(plan->wakeAt,
                                         *front.heardAt + std::chrono::milliseconds(CPulseWaveApi::kPlayedSlackMs));
@@ -648,6 +654,13 @@ struct DeviceCallbacks {
             } else {
                 plan->wakeAt = std::min(plan->wakeAt, d->retryAt);
             }
+        }
+        if (d->api->m_clock) {
+            if (now >= d->followAt && d->timingOp == nullptr) {
+                d->timingOp = pa_stream_update_timing_info(d->stream, CaptureTimingDone, d);
+                d->followAt = d->api->NextFollowReading(now);
+            }
+            plan->wakeAt = std::min(plan->wakeAt, d->followAt);
         }
         if (d->timingOp != nullptr) plan->lookAt = now;  // its answer is wanted as it comes
         if (d->queue.empty()) return;
@@ -711,6 +724,11 @@ void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WA
 
 // Told once per program run each: a user must not be left with a delay that
 // is silently wrong.
+CPulseWaveApi::Clock::time_point CPulseWaveApi::NextFollowReading(Clock::time_point now) {
+    std::uniform_int_distribution<int> ms(kFollowReadingMinMs, kFollowReadingMaxMs);
+    return now + std::chrono::milliseconds(ms(m_followRandom));
+}
+
 void CPulseWaveApi::ReportGap() {
     if (m_toldGap) return;
     m_toldGap = true;
@@ -1077,10 +1095,9 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         bool sameClock = false;
         for (const Device* other : m_devices)
             sameClock = sameClock || (other->capture && !other->clock.empty() && other->clock == clock);
-        // Only on request (MORVANE_CLOCK_FOLLOW=1) while the control is being
-        // proven on devices whose readings come in bursts: there it hunts.
+        // MORVANE_CLOCK_FOLLOW=0 leaves the rate alone (to see the drift).
         const char* follow = std::getenv("MORVANE_CLOCK_FOLLOW");
-        d->variableRate = !m_cycleStamped && !sameClock && follow != nullptr && std::strcmp(follow, "1") == 0;
+        d->variableRate = !m_cycleStamped && !sameClock && !(follow != nullptr && std::strcmp(follow, "0") == 0);
         d->appliedRate = pcm.rate;
         if (d->variableRate) m_clock.emplace(pcm.rate);
         rc = pa_stream_connect_playback(

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -162,6 +163,9 @@ private:
     // the rate of the playback stream opened last. PipeWire matches its
     // devices' clocks itself and is left alone.
     std::optional<CClockFollower> m_clock;
+    // When the follower's next reading of a stream is due.
+    Clock::time_point NextFollowReading(Clock::time_point now);
+    std::minstd_rand m_followRandom{std::random_device{}()};
     bool m_toldClocks = false;
     // A captured buffer this long past its end, this many times in a row,
     // means capture has fallen behind.
