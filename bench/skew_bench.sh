@@ -8,7 +8,12 @@
 # A private PulseAudio server gets a pipe source fed at this machine's clock
 # and a pipe sink read at (1 + ppm/10^6) of it (tests/e2e/skew_tool.cpp);
 # each case runs a 2.0 s delay line from one to the other and measures the
-# delay every second from what was read. Prints one line per run and a table.
+# delay every second from what was read. Prints one line per run and a table:
+# the drift after the first 30 s, the worst distance from the delay at 30 s,
+# the change from the run's start to its end, how often the pipe sink fell
+# behind (each time the delay steps up by what the recording missed), and the
+# CPU used by Morvane and by the server (% of one core; the loopback module
+# runs inside the server).
 # SKEW_BENCH_KEEP=1 keeps the runs' recordings, logs and per-second delays;
 # SKEW_BENCH_MODES="follow" runs only the modes named.
 set -euo pipefail
@@ -41,6 +46,15 @@ index() { "$morvane" --list-devices | awk -F'\t' -v k="$1" -v n="$2" '$1 == k &&
 in=$(index in Skewin)
 out=$(index out Skewout)
 
+# CPU time of a process in clock ticks, and ticks over a run as % of a core.
+server=$(cat "$work/server/run/pulse/pid")
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+percent() { awk -v t="$1" -v hz="$(getconf CLK_TCK)" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * t / hz / s }'; }
+
+# How often the pipe sink fell behind while the line ran (after it, the
+# sink idles).
+dry() { awk -v s="$seconds" '/ran dry/ { split($3, a, "="); if (a[2] < s) ++n } END { print n + 0 }' "$1"; }
+
 # run PPM MODE: MODE is follow, fixed or loopback.
 run() {
   local ppm=$1 mode=$2 dir=$work/$1-$2
@@ -51,6 +65,8 @@ run() {
   "$tool" write "$work/in.fifo" 0 $((seconds + 10)) 2>"$dir/writer.log" & local writer=$!
   pids=("$reader" "$writer")
   sleep 0.5
+  local server_before program_cpu=0
+  server_before=$(ticks "$server")
   if [ "$mode" = loopback ]; then
     local module
     module=$(pactl load-module module-loopback source=skewin sink=skewout latency_msec=2000)
@@ -65,23 +81,27 @@ run() {
     exec 3>"$dir/stdin"
     pids+=("$program")
     sleep "$seconds"
+    program_cpu=$(ticks "$program")
     kill "$program"
     wait "$program" || true
     exec 3>&-
   fi
+  local server_cpu=$(( $(ticks "$server") - server_before ))
   wait "$reader" || true
   kill "$writer" 2>/dev/null || true
   wait "$writer" 2>/dev/null || true
-  "$tool" measure "$dir/out.raw" "$ppm" 0 40 >"$dir/measure.txt" || echo "not measured" >"$dir/measure.txt"
-  echo "$mode out_ppm=$ppm $(tail -1 "$dir/measure.txt")"
+  "$tool" measure "$dir/out.raw" "$ppm" 0 30 >"$dir/measure.txt" || echo "not measured" >"$dir/measure.txt"
+  echo "$mode $(tail -1 "$dir/measure.txt") sink_ran_dry=$(dry "$dir/reader.log")" \
+    "program_cpu_pct=$(percent "$program_cpu") server_cpu_pct=$(percent "$server_cpu")"
 }
 
 for ppm in "${skews[@]}"; do
   for mode in ${SKEW_BENCH_MODES:-fixed follow loopback}; do run "$ppm" "$mode"; done
 done | tee "$work/lines"
 echo
-printf '%-8s %-9s %14s %16s %14s\n' skew mode "drift ms/h" "worst after 40 s" "change in run"
+printf '%-8s %-9s %10s %16s %14s %9s %12s %11s\n' skew mode "drift ms/h" "worst after 30 s" "change in run" "ran dry" "program CPU" "server CPU"
 awk '{ delete v; v["drift_ms_per_hour"] = "not measured"
        for (i = 2; i <= NF; ++i) { split($i, kv, "="); v[kv[1]] = kv[2] }
-       printf "%+5s ppm %-9s %14s %16s %14s\n", v["out_ppm"], $1, v["drift_ms_per_hour"],
-              v["worst_after_settle_ms"] " ms", v["change_from_start_ms"] " ms" }' "$work/lines"
+       printf "%+5s ppm %-9s %10s %16s %14s %9s %12s %11s\n", v["out_ppm"], $1, v["drift_ms_per_hour"],
+              v["worst_after_settle_ms"] " ms", v["change_from_start_ms"] " ms", v["sink_ran_dry"],
+              v["program_cpu_pct"] " %", v["server_cpu_pct"] " %" }' "$work/lines"

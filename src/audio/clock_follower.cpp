@@ -39,12 +39,12 @@ void CClockFollower::Series::Add(double t, double origin) {
         if (std::abs(off) < kJumpSeconds) {
             jump.reset();
             points.push_back(point);
-        } else if (jump && std::abs(off - jump->second) < kJumpSeconds / 2) {
+        } else if (jump && std::abs(off - *jump) < kJumpSeconds / 2) {
             for (Point& p : points) p.origin += off;
             points.push_back(point);
             jump.reset();
         } else {
-            jump = {point, off};
+            jump = off;
         }
     }
     open.push_back({t, origin});

@@ -111,7 +111,7 @@ private:
         bool steps;
         std::deque<Point> points;
         std::vector<Point> open;
-        std::optional<std::pair<Point, double>> jump;  // a point off the line, and by how much
+        std::optional<double> jump;  // how far the last bucket was off the line
     };
     static std::optional<Line> Fit(const std::deque<Point>& series, double t);
 
@@ -131,7 +131,7 @@ private:
     Series m_capture{kRateWindowSeconds, true};  // capture's origin
     Series m_device{kRateWindowSeconds, true};   // playback's, in its own frames
     Series m_heard{kErrorWindowSeconds, false};  // playback's, in the frames it was given
-    std::deque<Point> m_apart;             // that, less capture's: the delay
+    std::deque<Point> m_apart;                   // that, less capture's: the delay
     std::optional<double> m_reference;  // the delay kept
     // Sums over the readings of the delay in the run's first kReference: when
     // they were taken, what they read, and what the factor had moved the
