@@ -24,7 +24,7 @@ class CClockFollower {
 public:
     // The most the playback rate is moved, and how fast.
     static constexpr double kMaxCorrection = 1000e-6;
-    static constexpr double kMaxStepPerSecond = 50e-6;
+    static constexpr double kMaxStepPerSecond = 100e-6;
     // Readings are reduced to one per bucket, the mean of its middle ones: a
     // device hands its data over in blocks, so a reading is off by up to a
     // block depending on when in one it was taken. The platform takes its
@@ -54,7 +54,7 @@ public:
     // The delay a run keeps is the one its readings show over this long from
     // its start: not longer, or an error in the rates would add up in it.
     static constexpr double kReferenceSeconds = 30.0;
-    static constexpr double kMaxErrorCorrection = 300e-6;
+    static constexpr double kMaxErrorCorrection = 500e-6;
 
     explicit CClockFollower(double frameRate) : m_rate(frameRate) {}
 

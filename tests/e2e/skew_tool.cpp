@@ -19,11 +19,15 @@
 //       own start, so their difference is the delay up to a constant. Prints
 //       the delay per second relative to its value at SETTLE_S (default 30)
 //       and a summary line: the largest deviation after SETTLE_S, the drift
-//       in ms per hour after it, and the change over the whole run.
+//       in ms per hour after it, the change over the whole run, and after
+//       SETTLE_S the worst correlation of a second's window and of any 10 ms
+//       block, the seconds with a block below 0.9, and those in which the
+//       signal was not found.
 
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -179,6 +183,13 @@ double Correlation(const std::vector<float>& rec, size_t at, int64_t frame, size
     return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
 }
 
+// The top of the parabola through a correlation peak and its neighbours: the
+// match between frames, where the sound's true offset lies.
+double PeakValue(double before, double at, double after) {
+    const double denom = before - 2 * at + after;
+    return denom < 0 ? at - (after - before) * (after - before) / (8 * denom) : at;
+}
+
 int Measure(const char* path, double ppm, double inPpm, double settle) {
     std::ifstream file(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -221,6 +232,10 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
     }
     int64_t offset = static_cast<int64_t>(at) - best;  // recording frame - signal frame
     std::vector<std::pair<double, double>> delays;       // seconds, ms
+    struct Match {
+        double t, window, worstBlock;  // correlations
+    };
+    std::vector<Match> matches;
     int missed = 0;
     for (; at + kWindow + 200 < rec.size(); at += static_cast<size_t>(kRate)) {
         double c0 = 0;
@@ -247,9 +262,34 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
         const double cm = Correlation(rec, at, k0 - 1, kWindow), cp = Correlation(rec, at, k0 + 1, kWindow);
         const double denom = cm - 2 * c0 + cp;
         const double k = static_cast<double>(k0) + (denom != 0 ? 0.5 * (cm - cp) / denom : 0);
+        c0 = PeakValue(cm, c0, cp);
         offset = static_cast<int64_t>(at) - k0;
         const double t = static_cast<double>(at) / rate;
         delays.push_back({t, (t - k / (kRate * (1 + inPpm * 1e-6))) * 1000});
+        // Every 10 ms block of the second that follows, each near where the
+        // one before it matched (the two clocks and a following rate move it
+        // by up to some tens of frames a second): a dropout or a click shows
+        // as a block that matches the signal nowhere there.
+        double worstBlock = 1;
+        int64_t blockOffset = offset;
+        for (size_t b = at; b < at + static_cast<size_t>(kRate) && b + 441 + 200 < rec.size(); b += 441) {
+            double cb = 0;
+            int64_t kb = 0;
+            for (int64_t d = -15; d <= 15; ++d) {
+                const int64_t kk = static_cast<int64_t>(b) - blockOffset + d;
+                const double c = Correlation(rec, b, kk, 441);
+                if (c > cb) {
+                    cb = c;
+                    kb = kk;
+                }
+            }
+            if (cb >= 0.9) {
+                blockOffset = static_cast<int64_t>(b) - kb;
+                cb = PeakValue(Correlation(rec, b, kb - 1, 441), cb, Correlation(rec, b, kb + 1, 441));
+            }
+            worstBlock = std::min(worstBlock, cb);
+        }
+        matches.push_back({t, c0, worstBlock});
     }
     if (delays.empty()) {
         std::fprintf(stderr, "the signal was not found\n");
@@ -280,9 +320,23 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
         drift = std_ / stt * 3600;
     }
     const double whole = (delays.back().second - delays.front().second);
+    double worstWindow = 1, worstBlock = 1;
+    int blocksOff = 0;
+    for (const Match& m : matches) {
+        if (m.t - t0 < settle) continue;
+        worstWindow = std::min(worstWindow, m.window);
+        worstBlock = std::min(worstBlock, m.worstBlock);
+        blocksOff += m.worstBlock < 0.9;
+    }
+    // Seconds after settling in which the signal was not found at all.
+    const auto settled = static_cast<int>(std::count_if(matches.begin(), matches.end(),
+                                                          [&](const Match& m) { return m.t - t0 >= settle; }));
+    const int missedAfter = static_cast<int>((delays.back().first - t0 - settle)) + 1 - settled;
     std::printf("out_ppm=%+.0f in_ppm=%+.0f seconds=%.0f settle_s=%.0f worst_after_settle_ms=%.2f drift_ms_per_hour=%+.1f "
-                "change_from_start_ms=%+.2f\n",
-                ppm, inPpm, delays.back().first - t0, settle, worst, drift, whole);
+                "change_from_start_ms=%+.2f worst_window_corr=%.4f worst_block_corr=%.3f seconds_with_a_block_below_0_9=%d "
+                "seconds_not_found=%d\n",
+                ppm, inPpm, delays.back().first - t0, settle, worst, drift, whole, worstWindow, worstBlock, blocksOff,
+                std::max(missedAfter, 0));
     return 0;
 }
 

@@ -722,13 +722,13 @@ void CPulseWaveApi::Post(IWaveWindow* window, uint32_t msg, uintptr_t handle, WA
         window->PostWaveMessage(msg, handle, header);
 }
 
-// Told once per program run each: a user must not be left with a delay that
-// is silently wrong.
 CPulseWaveApi::Clock::time_point CPulseWaveApi::NextFollowReading(Clock::time_point now) {
     std::uniform_int_distribution<int> ms(kFollowReadingMinMs, kFollowReadingMaxMs);
     return now + std::chrono::milliseconds(ms(m_followRandom));
 }
 
+// Told once per program run each: a user must not be left with a delay that
+// is silently wrong.
 void CPulseWaveApi::ReportGap() {
     if (m_toldGap) return;
     m_toldGap = true;
@@ -1099,7 +1099,10 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         const char* follow = std::getenv("MORVANE_CLOCK_FOLLOW");
         d->variableRate = !m_cycleStamped && !sameClock && !(follow != nullptr && std::strcmp(follow, "0") == 0);
         d->appliedRate = pcm.rate;
-        if (d->variableRate) m_clock.emplace(pcm.rate);
+        if (d->variableRate)
+            m_clock.emplace(pcm.rate);
+        else
+            m_clock.reset();  // nor is capture read for it any more
         rc = pa_stream_connect_playback(
             s, deviceName, &attr,
             static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
