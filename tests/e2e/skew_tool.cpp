@@ -325,6 +325,8 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
     for (const Match& m : matches) {
         if (m.t - t0 < settle) continue;
         worstWindow = std::min(worstWindow, m.window);
+        // The last second runs on past the end of the sound.
+        if (&m == &matches.back()) continue;
         worstBlock = std::min(worstBlock, m.worstBlock);
         blocksOff += m.worstBlock < 0.9;
     }
