@@ -1092,12 +1092,18 @@ MMRESULT CPulseWaveApi::Open(bool capture, void** handle, uint32_t id, const WAV
         pa_stream_set_write_callback(s, &DeviceCallbacks::Write, d);
         pa_stream_set_underflow_callback(s, &DeviceCallbacks::Underflow, d);
         // Playback follows capture's clock unless the two cannot drift apart.
-        bool sameClock = false;
-        for (const Device* other : m_devices)
+        // With no capture open there is no clock to follow, and a stream
+        // whose rate may change is resampled even at its own rate: it would
+        // no longer play exactly what it is given.
+        bool sameClock = false, captureOpen = false;
+        for (const Device* other : m_devices) {
+            captureOpen = captureOpen || other->capture;
             sameClock = sameClock || (other->capture && !other->clock.empty() && other->clock == clock);
+        }
         // MORVANE_CLOCK_FOLLOW=0 leaves the rate alone (to see the drift).
         const char* follow = std::getenv("MORVANE_CLOCK_FOLLOW");
-        d->variableRate = !m_cycleStamped && !sameClock && !(follow != nullptr && std::strcmp(follow, "0") == 0);
+        d->variableRate = !m_cycleStamped && captureOpen && !sameClock &&
+                          !(follow != nullptr && std::strcmp(follow, "0") == 0);
         d->appliedRate = pcm.rate;
         if (d->variableRate)
             m_clock.emplace(pcm.rate);
