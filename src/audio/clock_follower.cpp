@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 
 namespace morvane {
 
@@ -18,6 +20,17 @@ void CClockFollower::Restart() {
     m_error = 0;
 }
 
+template <class It>
+CClockFollower::Point CClockFollower::Mean(It begin, It end) {
+    Point m{0, 0};
+    for (It p = begin; p != end; ++p) {
+        m.t += p->t;
+        m.origin += p->origin;
+    }
+    const auto n = static_cast<double>(std::distance(begin, end));
+    return {m.t / n, m.origin / n};
+}
+
 // A bucket closes when a reading of the next one comes: its point is at its
 // readings' mean time and the mean of their middle origins (the outer fifth
 // on either side may be readings held up on their way).
@@ -25,14 +38,8 @@ void CClockFollower::Series::Add(double t, double origin) {
     const auto bucket = [](double x) { return std::floor(x / kBucketSeconds); };
     if (!open.empty() && bucket(open.back().t) != bucket(t)) {
         std::sort(open.begin(), open.end(), [](const Point& x, const Point& y) { return x.origin < y.origin; });
-        const size_t outer = open.size() / 5;
-        double mt = 0, mo = 0;
-        for (size_t i = outer; i < open.size() - outer; ++i) {
-            mt += open[i].t;
-            mo += open[i].origin;
-        }
-        const auto n = static_cast<double>(open.size() - 2 * outer);
-        const Point point{mt / n, mo / n};
+        const auto outer = static_cast<std::ptrdiff_t>(open.size() / 5);
+        const Point point = Mean(open.begin() + outer, open.end() - outer);
         open.clear();
         const std::optional<Line> line = steps ? Fit(points, point.t) : std::nullopt;
         const double off = line ? point.origin - line->at : 0;
@@ -53,20 +60,14 @@ void CClockFollower::Series::Add(double t, double origin) {
 
 std::optional<CClockFollower::Line> CClockFollower::Fit(const std::deque<Point>& series, double t) {
     if (series.size() < 4 || series.back().t - series.front().t < kMinSpanSeconds) return std::nullopt;
-    double mt = 0, mo = 0;
-    for (const Point& p : series) {
-        mt += p.t;
-        mo += p.origin;
-    }
-    mt /= static_cast<double>(series.size());
-    mo /= static_cast<double>(series.size());
+    const Point m = Mean(series.begin(), series.end());
     double stt = 0, sto = 0;
     for (const Point& p : series) {
-        stt += (p.t - mt) * (p.t - mt);
-        sto += (p.t - mt) * (p.origin - mo);
+        stt += (p.t - m.t) * (p.t - m.t);
+        sto += (p.t - m.t) * (p.origin - m.origin);
     }
     const double slope = sto / stt;
-    return Line{mo + slope * (t - mt), slope, series.back().t - series.front().t, mt, mo};
+    return Line{m.origin + slope * (t - m.t), slope, series.back().t - series.front().t};
 }
 
 void CClockFollower::AddCapture(double t, double origin) {
@@ -124,14 +125,8 @@ double CClockFollower::Update(double t) {
     // to now by the drift the factor in use leaves. A line fitted over a
     // longer span would see a correction only long after it was made, and the
     // control would swing around the delay it keeps.
-    double mt = 0, mo = 0;
-    for (const Point& p : m_apart) {
-        mt += p.t;
-        mo += p.origin;
-    }
-    mt /= static_cast<double>(m_apart.size());
-    mo /= static_cast<double>(m_apart.size());
-    m_error = mo + (m_skew - (m_applied - 1)) * (t - mt) - *m_reference;
+    const Point recent = Mean(m_apart.begin(), m_apart.end());
+    m_error = recent.origin + (m_skew - (m_applied - 1)) * (t - recent.t) - *m_reference;
 
     if (!m_engaged && (std::abs(m_skew) >= kEngageSkew || std::abs(m_error) >= kEngageError)) m_engaged = true;
     if (!m_engaged) return m_applied;

@@ -92,9 +92,9 @@ private:
         double at;     // origin at the time asked for
         double slope;  // its change per second
         double span;   // seconds of readings it rests on
-        double mid;    // the readings' mean time
-        double mean;   // and their mean origin
     };
+    template <class It>
+    static Point Mean(It begin, It end);
     // Readings of one origin: a point per bucket, and the bucket still open.
     // A series that `steps` takes a lasting jump of its origin (a device that
     // ran dry and went on later) as a new level: its earlier points are moved
