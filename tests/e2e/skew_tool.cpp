@@ -21,8 +21,9 @@
 //       and a summary line: the largest deviation after SETTLE_S, the drift
 //       in ms per hour after it, the change over the whole run, and after
 //       SETTLE_S the worst correlation of a second's window and of any 10 ms
-//       block, the seconds with a block below 0.9, and those in which the
-//       signal was not found.
+//       block (each against the signal between its frames, where a
+//       resampled stream matches it), the seconds with a block below 0.9,
+//       and those in which the signal was not found.
 
 #include <time.h>
 #include <unistd.h>
@@ -183,11 +184,76 @@ double Correlation(const std::vector<float>& rec, size_t at, int64_t frame, size
     return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
 }
 
-// The top of the parabola through a correlation peak and its neighbours: the
-// match between frames, where the sound's true offset lies.
-double PeakValue(double before, double at, double after) {
-    const double denom = before - 2 * at + after;
-    return denom < 0 ? at - (after - before) * (after - before) / (8 * denom) : at;
+// The signal between its frames, from a table of windowed-sinc kernels at
+// 1/64 frame apart: what a clean resampler plays is the signal at fractional
+// offsets, and it matches there, not at the nearest frame (at half a frame,
+// even exact playback would match only 0.97 there).
+constexpr int kPhases = 64, kTaps = 32;
+
+const std::vector<double>& Kernels() {
+    static const std::vector<double> table = [] {
+        std::vector<double> t(kPhases * kTaps);
+        for (int p = 0; p < kPhases; ++p)
+            for (int j = 0; j < kTaps; ++j) {
+                const double x = double(p) / kPhases + kTaps / 2 - 1 - j;  // distance from the tap
+                const double w = 0.42 + 0.5 * std::cos(M_PI * x / (kTaps / 2)) + 0.08 * std::cos(2 * M_PI * x / (kTaps / 2));
+                t[p * kTaps + j] = (x == 0 ? 1 : std::sin(M_PI * x) / (M_PI * x)) * w;
+            }
+        return t;
+    }();
+    return table;
+}
+
+// Normalised correlation of the recording at `at` with the signal from the
+// fractional frame `pos`.
+double Correlation(const std::vector<float>& rec, size_t at, double pos, size_t length) {
+    auto base = static_cast<int64_t>(std::floor(pos));
+    auto phase = static_cast<int>(std::lround((pos - double(base)) * kPhases));
+    if (phase == kPhases) {
+        phase = 0;
+        ++base;
+    }
+    const int64_t first = base - (kTaps / 2 - 1);
+    if (base < 0 || (phase != 0 && first < 0)) return 0;
+    const double* kernel = &Kernels()[phase * kTaps];
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i < length; ++i) {
+        double y = 0;
+        if (phase == 0) {  // on a frame: the searches, kept fast
+            y = Signal(static_cast<uint64_t>(base) + i);
+        } else {
+            for (int j = 0; j < kTaps; ++j) y += kernel[j] * Signal(static_cast<uint64_t>(first) + i + j);
+        }
+        const double x = rec[at + i];
+        xy += x * y;
+        xx += x * x;
+        yy += y * y;
+    }
+    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
+}
+
+struct Peak {
+    double pos, corr;
+};
+
+// The best match near the whole frame `k0`, found between frames: the
+// parabola through the frames' correlations places it roughly, a second one
+// through three points a fifth of a frame apart places it closely.
+Peak FinePeak(const std::vector<float>& rec, size_t at, int64_t k0, size_t length) {
+    auto vertex = [](double step, double before, double mid, double after) {
+        const double denom = before - 2 * mid + after;
+        return denom < 0 ? std::clamp(0.5 * step * (before - after) / denom, -step, step) : 0.0;
+    };
+    const double c0 = Correlation(rec, at, k0, length);
+    const double p = double(k0) + vertex(1, Correlation(rec, at, k0 - 1, length), c0, Correlation(rec, at, k0 + 1, length));
+    constexpr double kStep = 0.2;
+    const double a = Correlation(rec, at, p - kStep, length), b = Correlation(rec, at, p, length),
+                 c = Correlation(rec, at, p + kStep, length);
+    const double q = p + vertex(kStep, a, b, c);
+    Peak best{q, Correlation(rec, at, q, length)};
+    for (const Peak& other : {Peak{p - kStep, a}, Peak{p, b}, Peak{p + kStep, c}, Peak{double(k0), c0}})
+        if (other.corr > best.corr) best = other;
+    return best;
 }
 
 int Measure(const char* path, double ppm, double inPpm, double settle) {
@@ -258,11 +324,9 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
             continue;
         }
         missed = 0;
-        // Between frames, by the peak's parabola.
-        const double cm = Correlation(rec, at, k0 - 1, kWindow), cp = Correlation(rec, at, k0 + 1, kWindow);
-        const double denom = cm - 2 * c0 + cp;
-        const double k = static_cast<double>(k0) + (denom != 0 ? 0.5 * (cm - cp) / denom : 0);
-        c0 = PeakValue(cm, c0, cp);
+        const Peak peak = FinePeak(rec, at, k0, kWindow);
+        const double k = peak.pos;
+        c0 = peak.corr;
         offset = static_cast<int64_t>(at) - k0;
         const double t = static_cast<double>(at) / rate;
         delays.push_back({t, (t - k / (kRate * (1 + inPpm * 1e-6))) * 1000});
@@ -285,7 +349,7 @@ int Measure(const char* path, double ppm, double inPpm, double settle) {
             }
             if (cb >= 0.9) {
                 blockOffset = static_cast<int64_t>(b) - kb;
-                cb = PeakValue(Correlation(rec, b, kb - 1, 441), cb, Correlation(rec, b, kb + 1, 441));
+                cb = FinePeak(rec, b, kb, 441).corr;
             }
             worstBlock = std::min(worstBlock, cb);
         }
