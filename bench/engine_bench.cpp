@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -52,18 +53,24 @@ BENCHMARK(BM_ScanPeaks);
 
 // Walks the blocks of both wrappers at the default delay, captured ones
 // holding noise, doing `perBlock(played, captured)` to one pair each time.
+// The blocks start on a cache line, as the wrappers allocate theirs.
 template <class PerBlock>
 void WalkRing(benchmark::State& state, PerBlock perBlock) {
-    constexpr uint32_t kBlocks = 11;
+    constexpr uint32_t kBlocks = 11, kLine = 64;
     std::vector<std::vector<char>> captured, played;
+    const auto onLine = [](std::vector<char>& b) {
+        return b.data() + (kLine - reinterpret_cast<uintptr_t>(b.data()) % kLine) % kLine;
+    };
+    const auto noise = NoiseBuffer();
     for (uint32_t k = 0; k < kBlocks; ++k) {
-        captured.push_back(NoiseBuffer());
-        played.emplace_back(kBufferBytes);
+        captured.emplace_back(kBufferBytes + kLine);
+        played.emplace_back(kBufferBytes + kLine);
+        std::memcpy(onLine(captured.back()), noise.data(), kBufferBytes);
     }
     uint32_t k = 0;
     for (auto _ : state) {
         k = (k + 1) % kBlocks;
-        auto result = perBlock(played[k].data(), captured[k].data());
+        auto result = perBlock(onLine(played[k]), onLine(captured[k]));
         benchmark::DoNotOptimize(result);
         benchmark::ClobberMemory();
     }

@@ -70,7 +70,7 @@ void CVoiceBase::ReportError(MMRESULT code) {
 bool CVoiceBase::AllocateBuffer(uint32_t index, float seconds) {
     FreeBuffer(index);
     const uint32_t length = BufferLength(seconds);
-    std::unique_ptr<char[]> block(new (std::nothrow) char[length == 0 ? 1 : length]);
+    OwnedBlock block(new (kBlockAlignment, std::nothrow) char[length == 0 ? 1 : length]);
     if (!block) {
         // No device call is made; the failure is still reported as one.
         Check(MMSYSERR_NOMEM);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "audio/wave_api.h"
@@ -59,9 +60,17 @@ protected:
     template <class H>
     int HeaderCall(H handle, MMRESULT (IWaveApi::*call)(H, WAVEHDR*, uint32_t), uint32_t index);
 
+    // Blocks start on a cache line, so that copying one block into another
+    // (both aligned alike) never splits a vector across two lines.
+    static constexpr std::align_val_t kBlockAlignment{64};
+    struct BlockDelete {
+        void operator()(char* block) const { ::operator delete[](block, kBlockAlignment); }
+    };
+    using OwnedBlock = std::unique_ptr<char[], BlockDelete>;
+
     IWaveApi& m_api;
     MMRESULT m_result = MMSYSERR_NOERROR;
-    std::array<std::unique_ptr<char[]>, kBufferCount> m_blocks;
+    std::array<OwnedBlock, kBufferCount> m_blocks;
     std::array<WAVEHDR, kBufferCount> m_headers{};
     WAVEFORMATEX m_format{};
     std::string m_lastReport;
