@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cstring>
 
 // Where the compiler can build a function for a wider instruction set than
@@ -86,46 +85,27 @@ Extremes ScanBlocksBaseline(const char* source, char* target, uint32_t* done) {
 
 ChannelPeaks Scan(const char* source, char* target, uint32_t byteLength, PeakScanPath path) {
     const uint32_t pairBytes = byteLength & ~3u;
-    constexpr bool kLittle = std::endian::native == std::endian::little;
-    // A vector store that straddles two cache lines costs about two, and
-    // buffers come from the allocator 16-byte aligned: the first pairs are
-    // taken one at a time until the target is on a line's start.
-    uint32_t head = 0;
-    if (target != nullptr && kLittle) {
-        const auto misalign = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(target) % 64);
-        if (misalign % 4 == 0) head = std::min(pairBytes, (64 - misalign) % 64);
-    }
     // Lanes hold samples in the processor's byte order: on a big-endian one
     // the pair-by-pair loop below does all of it.
-    uint32_t done = kLittle ? pairBytes - head : 0;
-    const char* from = source + head;
-    char* to = target != nullptr ? target + head : nullptr;
+    uint32_t done = std::endian::native == std::endian::little ? pairBytes : 0;
 #ifdef MORVANE_PEAKS_AVX2
-    const Extremes e = path == PeakScanPath::Avx2 ? ScanBlocksAvx2(from, to, &done)
-                                                   : ScanBlocksBaseline(from, to, &done);
+    const Extremes e = path == PeakScanPath::Avx2 ? ScanBlocksAvx2(source, target, &done)
+                                                   : ScanBlocksBaseline(source, target, &done);
 #else
     (void)path;
-    const Extremes e = ScanBlocksBaseline(from, to, &done);
+    const Extremes e = ScanBlocksBaseline(source, target, &done);
 #endif
-    done += head;
     // -32768 is full scale, as the meters show no more.
     int left = std::min(std::max(e.high[0], -e.low[0]), kMeterFullScale);
     int right = std::min(std::max(e.high[1], -e.low[1]), kMeterFullScale);
     const auto* p = reinterpret_cast<const unsigned char*>(source);
-    const auto pairs = [&](uint32_t begin, uint32_t end) {
-        for (uint32_t k = begin; k < end; k += 4) {
-            left = std::max(left, Magnitude(p + k));
-            right = std::max(right, Magnitude(p + k + 2));
-        }
-    };
-    pairs(0, head);
-    pairs(done, pairBytes);
+    for (uint32_t k = done; k < pairBytes; k += 4) {
+        left = std::max(left, Magnitude(p + k));
+        right = std::max(right, Magnitude(p + k + 2));
+    }
     // The rest of the bytes, an unpaired sample included, are copied, not
     // scanned.
-    if (target != nullptr) {
-        std::memcpy(target, source, head);
-        std::memcpy(target + done, source + done, byteLength - done);
-    }
+    if (target != nullptr) std::memcpy(target + done, source + done, byteLength - done);
     return {static_cast<uint16_t>(left), static_cast<uint16_t>(right)};
 }
 
