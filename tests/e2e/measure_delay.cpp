@@ -20,6 +20,10 @@
 //   out_longest_silence_ms the longest run of 10 ms output blocks below
 //                          -50 dBFS (a refill, an inserted silence, a
 //                          dropout); what the recording lost is not counted
+//   out_first_sound_s, out_last_sound_s
+//                          where the output's first and last 10 ms block
+//                          at -50 dBFS or above starts (-1: none); a sound
+//                          where silence was due tells from these where
 //   recording_gaps         spans where all four channels are exactly zero at
 //                          once: the recorder or the bus lost a cycle, and
 //                          the input half proves it was not the program.
@@ -239,6 +243,19 @@ double LongestSilenceMs(const Prefix& out, const std::vector<std::pair<size_t, s
     return double(longest * block) / rate * 1000;
 }
 
+// Where the output has sound (10 ms blocks at -50 dBFS or above): the first
+// and the last such block's start in s, or -1 for both when none has.
+std::pair<double, double> SoundExtent(const Prefix& out, size_t n, double rate) {
+    const size_t block = size_t(rate / 100);
+    double first = -1, last = -1;
+    for (size_t b = 0; b + block <= n; b += block) {
+        if (Dbfs(out.Energy(b, b + block), block) < -50) continue;
+        if (first < 0) first = double(b) / rate;
+        last = double(b) / rate;
+    }
+    return {first, last};
+}
+
 struct Window {
     double start_s, delay_ms, corr, in_dbfs, out_dbfs, residual_db;
 };
@@ -332,12 +349,14 @@ int main(int argc, char** argv) {
     const size_t n = x.size();
     Prefix px(x), py(y);
     const double longestSilenceMs = LongestSilenceMs(py, RecordingGaps(rec->lost, size_t(rate / 1000)), n, rate);
+    auto [firstSound, lastSound] = SoundExtent(py, n, rate);
+    if (firstSound >= 0) firstSound += std::max(0.0, from), lastSound += std::max(0.0, from);
     if (n < size_t(rate) || Dbfs(px.Energy(0, n), n) < minDbfs) {
         std::printf("delay_ms=nan peak_corr=0 windows=0 min_window_corr=0 min_window_delay_ms=nan "
                     "max_window_delay_ms=nan window_delay_spread_ms=nan drift_ms=nan max_block_residual_db=0 "
-                    "out_max_rms_dbfs=%.1f out_longest_silence_ms=%.0f recording_gaps=0 "
-                    "duration_s=%.3f\n",
-                    Dbfs(py.Energy(0, n), n), longestSilenceMs, double(n) / rate);
+                    "out_max_rms_dbfs=%.1f out_longest_silence_ms=%.0f out_first_sound_s=%.3f out_last_sound_s=%.3f "
+                    "recording_gaps=0 duration_s=%.3f\n",
+                    Dbfs(py.Energy(0, n), n), longestSilenceMs, firstSound, lastSound, double(n) / rate);
         std::fprintf(stderr, "morvane_measure_delay: the input half has no signal\n");
         return 1;
     }
@@ -452,8 +471,9 @@ int main(int argc, char** argv) {
     }
     std::printf("delay_ms=%.3f peak_corr=%.5f windows=%zu min_window_corr=%.5f min_window_delay_ms=%.3f "
                 "max_window_delay_ms=%.3f window_delay_spread_ms=%.3f drift_ms=%.3f max_block_residual_db=%.1f "
-                "out_max_rms_dbfs=%.1f out_longest_silence_ms=%.0f recording_gaps=%zu duration_s=%.3f\n",
+                "out_max_rms_dbfs=%.1f out_longest_silence_ms=%.0f out_first_sound_s=%.3f out_last_sound_s=%.3f "
+                "recording_gaps=%zu duration_s=%.3f\n",
                 delayMs, norm[best], windows.size(), minCorr, lo, hi, hi - lo, drift, worstResidual, outMaxDbfs,
-                longestSilenceMs, gaps.size(), double(n) / rate);
+                longestSilenceMs, firstSound, lastSound, gaps.size(), double(n) / rate);
     return 0;
 }

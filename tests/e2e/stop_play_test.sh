@@ -8,24 +8,23 @@ delay=1.5
 
 start_delay_line "$delay"
 record_until 6
-stopped=$(record_time)
+mark_event stopped
 send stop
 record_until 10
-played=$(record_time)
+mark_event played
 send play
 wait_for_log "s - playing" 2 20
 # After the refill: room for 7 windows of 1 s, each with its input before it.
-record_until "$(awk -v p="$played" -v d="$delay" 'BEGIN { print p + d + 0.5 + d + 8 }')"
+record_until "$(awk -v p="$played_late" -v d="$delay" 'BEGIN { print p + d + 0.5 + d + 8 }')"
 stop_recording
 
-at() { awk -v t="$1" -v o="$2" 'BEGIN { printf "%.3f", t + o }'; }
-expect "before Stop" "$(measure --to "$(at "$stopped" -0.3)")" \
+expect "before Stop" "$(measure --to "$(at "$stopped_early" -0.3)")" \
   "abs(delay_ms - 1500) <= 10" "windows >= 3" "min_window_corr >= $E2E_MIN_CORR" \
   "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB" "window_delay_spread_ms <= 2"
 # From just after Stop until just before the refilled delay runs out.
-expect "stopped, then filling" "$(measure --from "$(at "$stopped" 0.5)" --to "$(at "$played" "$delay - 0.6")")" \
+expect "stopped, then filling" "$(measure --from "$(at "$stopped_late" 0.5)" --to "$(at "$played_early" "$delay - 0.6")")" \
   "out_max_rms_dbfs < -60"
-expect "after Play" "$(measure --from "$(at "$played" "$delay + 0.5")")" \
+expect "after Play" "$(measure --from "$(at "$played_late" "$delay + 0.5")")" \
   "abs(delay_ms - 1500) <= 10" "windows >= 6" "min_window_corr >= $E2E_MIN_CORR" \
   "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB" "window_delay_spread_ms <= 2"
 stop_morvane_expecting 2
