@@ -306,8 +306,10 @@ mark_event() {
   log "$1: $wall s by the clock, $held s in the file"
 }
 
-# at T OFFSET: T + OFFSET, for the bounds of a span.
-at() { awk -v t="$1" -v o="$2" 'BEGIN { printf "%.3f", t + o }'; }
+# at T OFFSET: T + OFFSET, for the bounds of a span. OFFSET may be a sum
+# ("$delay - 0.6"): it is part of the program, since a -v value would be
+# read as its leading number alone.
+at() { awk -v t="$1" "BEGIN { printf \"%.3f\", t + ($2) }"; }
 
 # start_delay_line DELAY [OPTION...]: the usual opening: a private server,
 # 60 s of the signal playing into "radio", the program running at DELAY (with
