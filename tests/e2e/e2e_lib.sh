@@ -289,23 +289,6 @@ start_recording() {
 
 record_time() { since "$RECORD_T0"; }
 
-# mark_event NAME: where in the recording an event sent now lands, as
-# NAME_early and NAME_late. The wall clock (record_time) and what the file
-# holds (it trails by the recorder's latency) bracket it; while the server's
-# sound thread is held up the bus, and so the recording, falls behind the wall
-# clock by as long, and only the file still tells. A span that must end before
-# the event's effect ends at the early mark; one that must start after it
-# starts at the late mark.
-mark_event() {
-  local wall size held
-  wall=$(record_time)
-  size=$(stat -c %s "$RECORD_FILE" 2>/dev/null || echo 44)
-  held=$(awk -v b="$size" 'BEGIN { printf "%.3f", (b - 44) / 352800 }')
-  printf -v "$1_early" '%s' "$(awk -v a="$wall" -v b="$held" 'BEGIN { print (a < b ? a : b) }')"
-  printf -v "$1_late" '%s' "$(awk -v a="$wall" -v b="$held" 'BEGIN { print (a > b ? a : b) }')"
-  log "$1: $wall s by the clock, $held s in the file"
-}
-
 # at T OFFSET: T + OFFSET, for the bounds of a span. OFFSET may be a sum
 # ("$delay - 0.6"): it is part of the program, since a -v value would be
 # read as its leading number alone.

@@ -8,21 +8,21 @@ delay=1.0
 
 start_delay_line "$delay"
 record_until 5
-mark_event stalled
-log "holding morvane still for 0.6 s"
+stalled=$(record_time)
+log "holding morvane still for 0.6 s at $stalled s of the recording"
 kill -STOP "$MORVANE_PID"
 pause 0.6
 kill -CONT "$MORVANE_PID"
-record_until "$(awk -v t="$stalled_late" 'BEGIN { print t + 13 }')"
+record_until "$(awk -v t="$stalled" 'BEGIN { print t + 13 }')"
 stop_recording
 
-expect "before the stall" "$(measure --to "$(at "$stalled_early" -0.3)")" \
+expect "before the stall" "$(measure --to "$(at "$stalled" -0.3)")" \
   "abs(delay_ms - 1000) <= 10" "windows >= 2" "min_window_corr >= $E2E_MIN_CORR" \
   "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB"
 # The line must run steady and clean again, at the set delay: lined up
 # again by the sound layer, or started again by the delay line where the
 # output fell more than a buffer behind.
-expect "after the stall" "$(measure --from "$(at "$stalled_late" 2)")" \
+expect "after the stall" "$(measure --from "$(at "$stalled" 2)")" \
   "abs(delay_ms - 1000) <= 10" "windows >= 8" "min_window_corr >= $E2E_MIN_CORR" \
   "max_block_residual_db <= $E2E_MAX_RESIDUAL_DB" "window_delay_spread_ms <= 2"
 said=$(grep -c '^Morvane: ' "$WORK/morvane.log" || true)
