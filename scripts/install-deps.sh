@@ -29,6 +29,8 @@ LINUX_PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils
   # the other sound server the Linux program is tested on
   pipewire pipewire-pulse wireplumber pipewire-bin dbus
+  # the native PipeWire layer
+  libpipewire-0.3-dev libspa-0.2-dev
   # the window
   qt6-base-dev
   # demonstration and end-to-end tests: display, speech, sound tools

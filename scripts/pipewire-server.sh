@@ -7,9 +7,10 @@
 #
 # RATE is the graph's clock rate: 44100 (the default) so that streams of the
 # test signal's rate pass without resampling, or 48000, the desktop default.
-# MORVANE_PW_QUANTUM, if set, is the smallest graph cycle in frames (a power
-# of two up to 8192); by default the clients' latencies choose it, as on a
-# desktop.
+# The devices run at 44.1 kHz either way (USB cards often run at another rate
+# than the graph). MORVANE_PW_QUANTUM, if set, forces the graph's cycle to
+# that many frames (a power of two up to 8192); by default the server's
+# default (1024) or the clients' latencies choose it, as on a desktop.
 #
 # Devices as on the other server: a 4-channel null sink "bus" with two
 # stereo remap sinks on it, "radio" (aux0, aux1) and "tv" (aux2, aux3), and a
@@ -94,14 +95,6 @@ context.properties = {
     default.clock.allowed-rates = [ $rate ]
 }
 EOF
-  if [ -n "$quantum" ]; then
-    cat >"$dir/config/pipewire/pipewire.conf.d/morvane-quantum.conf" <<EOF
-context.properties = {
-    default.clock.min-quantum = $quantum
-    default.clock.max-quantum = $(( quantum > 2048 ? quantum : 2048 ))
-}
-EOF
-  fi
   printf 'autospawn = no\n' >"$dir/client.conf"
 
   # WirePlumber needs a session bus.
@@ -117,13 +110,13 @@ EOF
 
   local m=0
   load() { ctl load-module "$@" >/dev/null || m=1; }
-  load module-null-sink sink_name=bus rate="$rate" channels=4 channel_map=aux0,aux1,aux2,aux3 \
+  load module-null-sink sink_name=bus rate=44100 channels=4 channel_map=aux0,aux1,aux2,aux3 \
     sink_properties=device.description=Bus
   load module-remap-sink sink_name=radio master=bus channels=2 master_channel_map=aux0,aux1 \
     channel_map=front-left,front-right remix=no sink_properties=device.description=Radio
   load module-remap-sink sink_name=tv master=bus channels=2 master_channel_map=aux2,aux3 \
     channel_map=front-left,front-right remix=no sink_properties=device.description=TV
-  load module-null-sink sink_name=spare rate="$rate" channels=2 sink_properties=device.description=Spare
+  load module-null-sink sink_name=spare rate=44100 channels=2 sink_properties=device.description=Spare
   if [ $m -ne 0 ]; then
     echo "the sound server in $dir lacks a device; see the logs there" >&2
     stop
@@ -137,6 +130,9 @@ EOF
   wait_for "the devices" 10 has_devices
   ctl set-default-sink tv
   ctl set-default-source radio.monitor
+  if [ -n "$quantum" ]; then
+    pw-metadata -n settings 0 clock.force-quantum "$quantum" >/dev/null
+  fi
   echo "export PULSE_SERVER=unix:$socket XDG_RUNTIME_DIR=$run PULSE_CLIENTCONFIG=$dir/client.conf"
 }
 

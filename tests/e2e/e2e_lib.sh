@@ -107,17 +107,10 @@ case $E2E_SERVER in
   pipewire-48000) SERVER_SCRIPT=$E2E_ROOT/scripts/pipewire-server.sh SERVER_ARGS=(48000) E2E_EXACT=0 ;;
   *) echo "unknown E2E_SERVER '$E2E_SERVER'" >&2; exit 2 ;;
 esac
-# The machines these tests run on stall now and then, in spells, for 10-50 ms
-# at a time, every thread at once (a thread at real-time priority sees it).
-# A PipeWire graph at the cycle the clients ask for (1024 frames, 23 ms) then
-# loses cycles, and the damage lands in what the program records and plays;
-# at 2048 frames the same stalls pass without a trace (a stall emulated at
-# real-time priority, 10-35 ms every 0.4 s: 14 lost cycles and a failed run
-# at 1024, none at 2048).
-# At 48 kHz too: at the clients' cycle the server lost cycles in every one of
-# four runs of a case, again and again, in one such spell. MORVANE_PW_QUANTUM=1024
-# runs the cases at the cycle the clients choose, as on a desktop.
-export MORVANE_PW_QUANTUM=${MORVANE_PW_QUANTUM:-2048}
+# PipeWire runs at its defaults (the 1024-frame cycle, or what the clients
+# ask for), as on a desktop, unless MORVANE_PW_QUANTUM forces a cycle (see
+# scripts/pipewire-server.sh).
+export MORVANE_PW_QUANTUM=${MORVANE_PW_QUANTUM-}
 # Where output and input differ by resampling alone, a 10 ms block's residual
 # stays near -22 dB and a 1 s window's correlation near 0.998; a dropout
 # still leaves a block at 0 dB or above.

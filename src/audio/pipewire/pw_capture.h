@@ -1,0 +1,44 @@
+#pragma once
+// Capture on the PipeWire layer: fills the queued headers strictly in queue
+// order from the graph's data thread, and marks where each filled buffer
+// ended in time, from the graph's own timing, for playback to line up
+// against.
+
+#include <deque>
+
+#include "audio/pipewire/pw_stream.h"
+
+namespace morvane {
+
+class CPwCapture final : public CPwStream {
+public:
+    CPwCapture(PwShared& shared, const StreamFormat& format, IWaveWindow* window)
+        : CPwStream(shared, true, format, window) {}
+
+    // All with the shared mutex held.
+    bool monitor = false;  // of a sink: its data is what the sink plays
+
+    void Queue(WAVEHDR* h);
+    void Start() { m_started = true; }
+    // Stops; the buffer being filled comes back with what it holds.
+    void Stop();
+    // Stops and hands every queued header back, in order.
+    void Reset();
+    void ReturnAll() override;
+    bool Holds() const override { return !m_queue.empty(); }
+
+    // A captured buffer this long past its end, this many times in a row,
+    // means capture has fallen behind.
+    static constexpr int64_t kLateCaptureUsec = 300000;
+    static constexpr int kLateCapturesToTell = 3;
+
+private:
+    void Process() override;
+    void Consume(const char* data, size_t bytes, int64_t startNsec, int64_t nowNsec);
+
+    std::deque<WAVEHDR*> m_queue;
+    bool m_started = false;
+    uint64_t m_framesTaken = 0;  // of the data handed over in this cycle so far
+};
+
+}  // namespace morvane
