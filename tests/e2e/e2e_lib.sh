@@ -417,3 +417,48 @@ finish() {
   fi
   log "passed"
 }
+
+# The server's own delay line on the same fixture, the anchor a run of the
+# program is judged against: module-loopback on PulseAudio, pw-loopback on
+# PipeWire, from "Monitor of Radio" to "TV".
+ANCHOR_PID= ANCHOR_MODULE=
+start_anchor() {
+  local delay=$1
+  if [ "$E2E_SERVER" = pulseaudio ]; then
+    ANCHOR_MODULE=$(LC_ALL=C pactl load-module module-loopback source=radio.monitor sink=tv \
+      latency_msec="$(awk -v d="$delay" 'BEGIN { printf "%d", d * 1000 }')")
+  else
+    pw-loopback -C radio --capture-props='stream.capture.sink=true' -P tv -d "$delay" \
+      >>"$WORK/pw-loopback.log" 2>&1 &
+    ANCHOR_PID=$!
+    E2E_PIDS+=("$ANCHOR_PID")
+  fi
+}
+stop_anchor() {
+  if [ -n "$ANCHOR_MODULE" ]; then LC_ALL=C pactl unload-module "$ANCHOR_MODULE" || true; fi
+  if [ -n "$ANCHOR_PID" ]; then end_process "$ANCHOR_PID"; wait "$ANCHOR_PID" 2>/dev/null || true; fi
+  ANCHOR_PID= ANCHOR_MODULE=
+}
+
+# measure_anchor DELAY: runs the anchor at DELAY with the signal playing and
+# sets ANCHOR_ERROR_MS (its delay less DELAY, absolute) and ANCHOR_SPREAD_MS
+# (its windows' spread) from a recording of 12 windows.
+measure_anchor() {
+  local delay=$1 result
+  start_anchor "$delay"
+  # It settles within a second of its delay.
+  pause "$(awk -v d="$delay" 'BEGIN { print d + 1.5 }')"
+  start_recording "$WORK/anchor.wav"
+  record_until "$(awk -v d="$delay" 'BEGIN { print d + 13 }')"
+  stop_recording
+  stop_anchor
+  result=$(MEASURE_WINDOWS_LOG=/dev/null measure)
+  log "anchor at $delay s: $result"
+  ANCHOR_ERROR_MS=$(printf '%s\n' "$result" | tr ' ' '\n' | awk -F= -v d="$delay" \
+    '$1 == "delay_ms" { v = $2 - d * 1000; printf "%.3f", (v < 0 ? -v : v) }')
+  ANCHOR_SPREAD_MS=$(printf '%s\n' "$result" | tr ' ' '\n' | awk -F= '$1 == "window_delay_spread_ms" { print $2 }')
+  if [ -z "$ANCHOR_ERROR_MS" ] || [ -z "$ANCHOR_SPREAD_MS" ] || [ "$ANCHOR_ERROR_MS" = nan ]; then
+    fail "the server's own delay line could not be measured"
+    ANCHOR_ERROR_MS=0 ANCHOR_SPREAD_MS=0
+  fi
+}

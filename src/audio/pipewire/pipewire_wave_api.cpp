@@ -123,7 +123,7 @@ MMRESULT CPipeWireWaveApi::Open(bool capture, void** handle, uint32_t id, const 
     }
     MMRESULT result = MMSYSERR_NOERROR;
     CPwConnection::SignalsBlocked blocked;
-    if (!s->Connect(m_connection.Core(), deviceName, monitor, *format)) {
+    if (!s->Connect(m_connection.Core(), m_connection.Loop(), deviceName, monitor, *format)) {
         result = MMSYSERR_NOMEM;
     } else {
         m_connection.WaitUntil([&] { return s->Ready() || s->Failed() || !m_connection.Connected(); },

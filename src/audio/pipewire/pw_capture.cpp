@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "audio/pipewire/pw_headers.h"
@@ -53,11 +52,6 @@ void CPwCapture::Process() {
         if (d.data != nullptr && d.chunk != nullptr) frames += std::min(d.chunk->size, d.maxsize) / m_format.frameBytes;
     }
     const int64_t now = MonotonicNsec();
-    static int debugged = 0;
-    if (timed && std::getenv("MORVANE_PW_DEBUG") != nullptr && debugged++ % 200 == 0)
-        std::fprintf(stderr, "capture: delay %lld ticks queued %llu buffered %llu frames %llu now-cycle %lld us\n",
-                     (long long)t.delay, (unsigned long long)t.queuedBytes, (unsigned long long)t.bufferedFrames,
-                     (unsigned long long)frames, (long long)((now - t.nowNsec) / 1000));
     // Untimed (the graph's first cycle): placed as if it had just been captured.
     const int64_t end = timed ? CaptureEndNsec(t, m_format, frames, monitor) : now;
     const int64_t start = end - FramesToNsec(static_cast<double>(frames), m_format.rate);

@@ -123,7 +123,11 @@ CPwConnection::CPwConnection(std::string remote) : m_remote(std::move(remote)) {
     }
     if (m_loop == nullptr) return;
     pw_thread_loop_lock(m_loop);
-    m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), nullptr, 0);
+    // The client configuration that gives the data thread real-time
+    // priority where the system allows it: a busy machine must not hold
+    // the streams' data up.
+    m_context = pw_context_new(pw_thread_loop_get_loop(m_loop),
+                               pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
     pw_thread_loop_unlock(m_loop);
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "audio/output_time_line.h"
@@ -57,11 +56,6 @@ void CPwPlayback::StartRun(const GraphTime* t, int64_t heardNsec, double heardTi
     m_skipFrames = late > 0 ? frames : 0;
     m_padFrames = late < 0 ? frames : 0;
     m_lastCompensationUsec = late;
-    if (std::getenv("MORVANE_PW_DEBUG") != nullptr && t != nullptr)
-        std::fprintf(stderr, "run: late %lld us, delay %lld ticks (%u/%u) queued %llu buffered %llu heard-now %lld us capture end-now %lld us\n",
-                     (long long)late, (long long)t->delay, t->rateNum, t->rateDenom, (unsigned long long)t->queuedBytes,
-                     (unsigned long long)t->bufferedFrames, (long long)((heardNsec - t->nowNsec) / 1000),
-                     m_shared.lastCapture ? (long long)(m_shared.lastCapture->endUsec - t->nowNsec / 1000) : 0LL);
     m_runPending = false;
     m_runFrames = 0;
     m_behindCycles = 0;

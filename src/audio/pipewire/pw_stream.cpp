@@ -22,6 +22,7 @@ struct CPwStream::Hooks {
             std::lock_guard lock(s->m_shared.mutex);
             s->Die();
         }
+        pw_thread_loop_signal(s->m_loop, false);
     }
 
     static void Process(void* data) { static_cast<Hooks*>(data)->self->Process(); }
@@ -46,7 +47,9 @@ spa_audio_format SampleFormat(uint16_t bits) {
 
 }  // namespace
 
-bool CPwStream::Connect(pw_core* core, const std::string& target, bool monitor, const WAVEFORMATEX& wfx) {
+bool CPwStream::Connect(pw_core* core, pw_thread_loop* loop, const std::string& target, bool monitor,
+                        const WAVEFORMATEX& wfx) {
+    m_loop = loop;
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, m_capture ? "Capture" : "Playback",
         PW_KEY_APP_NAME, "Morvane", PW_KEY_NODE_NAME, m_capture ? "morvane-capture" : "morvane-playback",

@@ -21,6 +21,7 @@
 #include "audio/wave_api.h"
 
 struct pw_stream;
+struct pw_thread_loop;
 struct pw_core;
 struct pw_time;
 struct spa_hook;
@@ -49,7 +50,9 @@ public:
 
     // Creates and connects the stream (thread loop lock held); target: a
     // node's name, empty for the default device; monitor: a sink's monitor.
-    bool Connect(pw_core* core, const std::string& target, bool monitor, const WAVEFORMATEX& wfx);
+    // Its state changes wake whoever waits on `loop`.
+    bool Connect(pw_core* core, pw_thread_loop* loop, const std::string& target, bool monitor,
+                 const WAVEFORMATEX& wfx);
     // Ready to move data (connected, its format set), failed, or neither yet.
     bool Ready() const { return m_ready && !m_dead; }
     bool Failed() const { return m_dead; }
@@ -85,6 +88,7 @@ protected:
 private:
     struct Hooks;
     Hooks* m_hooks = nullptr;
+    pw_thread_loop* m_loop = nullptr;
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_dead{false};
     std::atomic<int> m_error{0};
