@@ -138,7 +138,8 @@ void CPulseCapture::Consume(const char* data, size_t n) {
         h->dwBytesRecorded += static_cast<uint32_t>(k);
         offset += k;
         if (h->dwBytesRecorded < h->dwBufferLength) break;
-        if (const std::optional<Clock::time_point> end = CaptureEnd(offset)) m_set.NoteCaptureEnd(*end);
+        if (const std::optional<Clock::time_point> end = CaptureEnd(offset))
+            m_set.NoteCaptureEnd(*end, Clock::now());
         m_set.CheckCaptureAge();
         m_queue.pop_front();
         // What was heard before this was captured goes back first: the

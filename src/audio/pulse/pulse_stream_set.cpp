@@ -2,7 +2,6 @@
 
 #include "audio/pulse/pulse_stream_set.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "audio/output_time_line.h"
@@ -10,6 +9,7 @@
 #include "audio/pulse/pulse_playback.h"
 #include "audio/pulse/pulse_stream.h"
 #include "audio/pulse/pulse_wave_api.h"
+#include "audio/run_line_up.h"
 
 namespace morvane {
 namespace {
@@ -21,10 +21,9 @@ namespace {
 constexpr int kFollowReadingMinMs = 20;
 constexpr int kFollowReadingMaxMs = 60;
 
-// A playback run is lined up against capture only when a buffer was captured
-// this recently; and it never skips more than this of its start.
-constexpr auto kCaptureReferenceAge = std::chrono::milliseconds(1000);
-constexpr int64_t kMaxCompensationUsec = 1000000;
+int64_t Usec(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
 
 }  // namespace
 
@@ -96,17 +95,17 @@ void CPulseStreamSet::FinishAllHeard(Clock::time_point now) {
         if (!stream->IsCapture()) static_cast<CPulsePlayback&>(*stream).FinishHeard(now);
 }
 
-void CPulseStreamSet::NoteCaptureEnd(Clock::time_point end) { m_lastCaptureEnd = end; }
+void CPulseStreamSet::NoteCaptureEnd(Clock::time_point end, Clock::time_point returned) {
+    m_lastCaptureEnd = end;
+    m_lastCaptureReturned = returned;
+}
 
 int64_t CPulseStreamSet::CompensationUsec() const {
-    if (m_runningCaptures == 0 || !m_lastCaptureEnd) return 0;
-    const Clock::time_point now = Clock::now();
-    if (now - *m_lastCaptureEnd > kCaptureReferenceAge) return 0;
-    // The caller writes a run as the last captured buffer completes, meaning
-    // the run's first sample to be heard where that buffer ended.
-    const int64_t lateUsec =
-        std::chrono::duration_cast<std::chrono::microseconds>(now - *m_lastCaptureEnd).count();
-    return std::clamp<int64_t>(lateUsec, -kMaxCompensationUsec, kMaxCompensationUsec);
+    if (m_runningCaptures == 0) return 0;
+    std::optional<CaptureMark> mark;
+    if (m_lastCaptureEnd) mark = CaptureMark{Usec(*m_lastCaptureEnd), Usec(m_lastCaptureReturned)};
+    // A monitor's data can come before it is heard: such a run is led in.
+    return RunLatenessUsec(Usec(Clock::now()), mark, true);
 }
 
 CPulseStreamSet::Clock::time_point CPulseStreamSet::NextFollowReading(Clock::time_point now) {

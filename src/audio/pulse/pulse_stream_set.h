@@ -53,8 +53,8 @@ public:
     // Every playback stream hands back what has been heard by `now`.
     void FinishAllHeard(Clock::time_point now);
 
-    // Capture: a buffer that ended at `end` came back.
-    void NoteCaptureEnd(Clock::time_point end);
+    // Capture: a buffer that ended at `end` came back at `returned`.
+    void NoteCaptureEnd(Clock::time_point end, Clock::time_point returned);
     // After a captured buffer came back: says once when capture has fallen
     // behind.
     void CheckCaptureAge();
@@ -90,9 +90,10 @@ private:
     CPulseContext& m_context;
     std::map<const CPulseStream*, std::unique_ptr<CPulseStream>> m_streams;
     std::vector<PendingPost> m_posts;
-    // Where the last completed capture buffer ended, in local time: the
-    // reference a playback run is lined up against.
+    // Where the last completed capture buffer ended, in local time, and when
+    // it came back: the reference a playback run is lined up against.
     std::optional<Clock::time_point> m_lastCaptureEnd;
+    Clock::time_point m_lastCaptureReturned{};
     uint32_t m_runningCaptures = 0;
     std::optional<CClockFollower> m_clock;
     std::minstd_rand m_followRandom{std::random_device{}()};

@@ -11,17 +11,11 @@
 #include <cstdio>
 #include <string>
 
+#include "audio/run_line_up.h"
 #include "audio/winmm/win32_wave_window.h"
 
 namespace morvane {
 namespace {
-
-// A run is lined up against capture only while a buffer came back this
-// recently; it never leaves out more than this of its start, and leaves
-// smaller errors alone.
-constexpr auto kCaptureReferenceAge = std::chrono::seconds(1);
-constexpr int64_t kMaxSkipUsec = 1000000;
-constexpr int64_t kSkipToleranceUsec = 500;
 
 // Same layout: see winmm_layout.cpp.
 ::WAVEHDR* Platform(WAVEHDR* pwh) { return reinterpret_cast<::WAVEHDR*>(pwh); }
@@ -116,6 +110,11 @@ std::optional<uint64_t> CapturePosition(HWAVEIN hwi, uint32_t blockAlign) {
 
 int64_t BytesToUsec(uint64_t bytes, uint32_t bytesPerSec) {
     return bytesPerSec == 0 ? 0 : static_cast<int64_t>(bytes * 1000000 / bytesPerSec);
+}
+
+// Microseconds since the steady clock's epoch, as the line-up rule takes times.
+int64_t Usec(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
 }
 
 template <class Caps, class CapsFn>
@@ -312,15 +311,18 @@ MMRESULT CWinmmWaveApi::waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint3
     return r;
 }
 
-// How late a run that starts now is against capture's time line.
-int64_t CWinmmWaveApi::RunLatenessUsec(Clock::time_point now) {
+// How late a run that starts now is against capture's time line. That line
+// is a bound from one side (byte 0 captured no later than its origin), so an
+// early run starts as it is.
+int64_t CWinmmWaveApi::LatenessAgainstCapture(Clock::time_point now) {
+    std::optional<CaptureMark> mark;
     const auto it = m_captures.find(m_latestCapture);
-    if (it == m_captures.end()) return 0;
-    const Capture& c = it->second;
-    if (!c.running || !c.origin || now - c.lastCompletion > kCaptureReferenceAge) return 0;
-    const Clock::time_point due = *c.origin + std::chrono::microseconds(BytesToUsec(c.completed, c.bytesPerSec));
-    const int64_t late = std::chrono::duration_cast<std::chrono::microseconds>(now - due).count();
-    return late < kSkipToleranceUsec ? 0 : std::min(late, kMaxSkipUsec);
+    if (it != m_captures.end() && it->second.running && it->second.origin) {
+        const Capture& c = it->second;
+        const Clock::time_point end = *c.origin + std::chrono::microseconds(BytesToUsec(c.completed, c.bytesPerSec));
+        mark = CaptureMark{Usec(end), Usec(c.lastCompletion)};
+    }
+    return RunLatenessUsec(Usec(now), mark, false);
 }
 
 // Where the device plays, in bytes since it opened or was reset, carried
@@ -350,11 +352,11 @@ uint32_t CWinmmWaveApi::SkipFor(HWAVEOUT hwo, const WAVEHDR* pwh) {
     if (it == m_playbacks.end()) return 0;
     Playback& p = it->second;
     const Clock::time_point now = Clock::now();
-    const int64_t nowUsec = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+    const int64_t nowUsec = Usec(now);
     const std::optional<uint64_t> pos = PlaybackPosition(hwo, p);
     if (p.runPending) {
         p.runPending = false;
-        const int64_t late = RunLatenessUsec(now);
+        const int64_t late = LatenessAgainstCapture(now);
         p.skipLeft = static_cast<uint64_t>(late) * p.bytesPerSec / 1000000 / p.blockAlign * p.blockAlign;
         p.lastSkipUsec = BytesToUsec(p.skipLeft, p.bytesPerSec);
         p.written = 0;

@@ -94,7 +94,7 @@ private:
     };
 
     void NoteCaptureReturn(HWAVEIN hwi, const WAVEHDR* pwh);
-    int64_t RunLatenessUsec(Clock::time_point now);
+    int64_t LatenessAgainstCapture(Clock::time_point now);
     uint32_t SkipFor(HWAVEOUT hwo, const WAVEHDR* pwh);
     std::optional<uint64_t> PlaybackPosition(HWAVEOUT hwo, Playback& p);
     bool Shift(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t bytes);
