@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Morvane at 1.0 s against each sound server's own delay line at 1.0 s
-# (PulseAudio's module-loopback at latency_msec=1000, PipeWire's pw-loopback
-# --delay=1.0), all from "Monitor of Radio" to "TV" on a private server fed
-# with band-limited noise: a private PulseAudio, then a private PipeWire (its
-# graph at 44.1 kHz). Three runs of 60 s each per program, taken in turn.
+# Morvane at 2.0 s against each sound server's own delay line at 2.0 s
+# (PulseAudio's module-loopback at latency_msec=2000, PipeWire's pw-loopback
+# --delay=2.0), all from "Monitor of Radio" to "TV" on a private server fed
+# with band-limited noise: a private PulseAudio, then a private PipeWire at
+# its defaults (48 kHz graph, default cycle, devices at 44.1 kHz), where
+# Morvane uses its native layer. Three runs of 60 s each per program, taken
+# in turn; then Morvane's memory with a full line at 29.9 s.
 # Prints one table: delay error, its spread over the runs and within each run
 # (drift over 60 s), the worst 1 s window correlation and 10 ms block, CPU
 # use and memory.
 #   bench/loopback_bench.sh [build-dir]      (about 20 minutes)
 # BENCH_RUNS, BENCH_SPAN and BENCH_IDLE_SPAN (seconds) shorten it for a try;
-# BENCH_SERVERS="pulseaudio" (or "pipewire") takes one server only.
+# BENCH_SERVERS="pulseaudio" (or "pipewire-48000", "pipewire" for a 44.1 kHz
+# graph) takes one server only; BENCH_DELAY sets the delay.
 #
 # CPU: Morvane's own process time (the sum of its threads' run time from
 # /proc/PID/task/*/schedstat, in nanoseconds) over the 60 s. The server's
@@ -26,7 +29,7 @@ build=$(realpath "${1:-build}")
 if [ -z "${BENCH_SERVER:-}" ]; then
   cols=$(mktemp -d)
   trap 'rm -rf "$cols"' EXIT
-  servers=(${BENCH_SERVERS:-pulseaudio pipewire})
+  servers=(${BENCH_SERVERS:-pulseaudio pipewire-48000})
   for server in "${servers[@]}"; do
     BENCH_SERVER=$server bash "$0" "$build" >"$cols/$server" || { echo "the $server runs failed" >&2; exit 1; }
   done
@@ -43,6 +46,8 @@ source "$here/../tests/e2e/e2e_lib.sh" "$build/src/app/linux/morvane" "$build/te
 MEASURE_WINDOWS_LOG=$WORK/windows.log
 
 runs=${BENCH_RUNS:-3}
+delay=${BENCH_DELAY:-2.0}
+delay_ms=$(awk -v d="$delay" 'BEGIN { printf "%d", d * 1000 }')
 span=${BENCH_SPAN:-60}       # seconds of 1 s windows per run
 idle_span=${BENCH_IDLE_SPAN:-20}
 # Nanoseconds a process's threads have run: clock ticks would be too coarse
@@ -110,8 +115,8 @@ idle_run
 for run in $(seq 1 "$runs"); do
   log "run $run: morvane"
   play_signal
-  start_morvane 1.0
-  wait_for_log "s - playing" "$run" 20
+  start_morvane "$delay"
+  wait_for_log "s - playing" "$run" 40
   pause 1
   CLIENT_PID=$MORVANE_PID
   record_run
@@ -132,15 +137,15 @@ for run in $(seq 1 "$runs"); do
   log "run $run: $loopback_name"
   play_signal
   if [ "$BENCH_SERVER" = pulseaudio ]; then
-    module=$(pactl load-module module-loopback source=radio.monitor sink=tv latency_msec=1000)
+    module=$(pactl load-module module-loopback source=radio.monitor sink=tv latency_msec="$delay_ms")
     CLIENT_PID=
   else
-    pw-loopback --delay=1.0 -C radio.monitor -P tv >>"$WORK/pw-loopback.log" 2>&1 &
+    pw-loopback -C radio --capture-props='stream.capture.sink=true' -P tv -d "$delay" >>"$WORK/pw-loopback.log" 2>&1 &
     CLIENT_PID=$!
     E2E_PIDS+=("$CLIENT_PID")
   fi
   # Let it reach its latency before measuring.
-  pause 5
+  pause "$(awk -v d="$delay" 'BEGIN { print d + 4 }')"
   record_run
   if [ "$BENCH_SERVER" = pulseaudio ]; then
     pactl unload-module "$module"
@@ -159,15 +164,25 @@ for run in $(seq 1 "$runs"); do
   l_srv+=("$(extra_cpu "$before" "$idle")")
 done
 
-# summary KIND VALUES...: mean | error (mean - 1000) | spread (max - min) | worst (largest |v|) | min | max
+# Memory with the longest line held: headless at 29.9 s, once it is full.
+play_signal
+start_morvane 29.9
+wait_for_log "of 29.9 s - playing" 1 45
+pause 3
+rss_full=$(awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$MORVANE_PID/status")
+stop_morvane_expecting 2
+MORVANE_PID=
+end_process "$PLAY_PID"; wait "$PLAY_PID" 2>/dev/null || true
+
+# summary KIND VALUES...: mean | error (mean - the delay) | spread (max - min) | worst (largest |v|) | min | max
 summary() {
   local kind=$1; shift
-  printf '%s\n' "$@" | awk -v k="$kind" '
+  printf '%s\n' "$@" | awk -v k="$kind" -v target="$delay_ms" '
     { v = $1 + 0; n++; s += v; if (n == 1 || v < lo) lo = v; if (n == 1 || v > hi) hi = v
       a = v < 0 ? -v : v; if (n == 1 || a > w) { w = a; wv = v } }
     END {
       if (k == "mean") printf "%.2f", s / n
-      else if (k == "error") printf "%+.2f", s / n - 1000
+      else if (k == "error") printf "%+.2f", s / n - target
       else if (k == "spread") printf "%.2f", hi - lo
       else if (k == "worst") printf "%+.2f", wv
       else if (k == "min") printf "%.4f", lo
@@ -185,7 +200,7 @@ l_cpu=()
 for i in "${!l_srv[@]}"; do
   l_cpu+=("$(awk -v a="${l_srv[$i]}" -v b="${l_own[$i]:-0}" 'BEGIN { printf "%.3f", a + b }')")
 done
-row "delay 1.0 s, $runs runs x ${span} s" "Morvane ($BENCH_SERVER)" "$loopback_name"
+row "delay $delay s, $runs runs x ${span} s" "Morvane ($BENCH_SERVER)" "$loopback_name"
 row "delay, mean of runs (ms)" "$(summary mean "${m_delay[@]}")" "$(summary mean "${l_delay[@]}")"
 row "delay error (ms)" "$(summary error "${m_delay[@]}")" "$(summary error "${l_delay[@]}")"
 row "delay per run (ms)" "$(printf '%.1f/' "${m_delay[@]}" | sed 's|/$||')" "$(printf '%.1f/' "${l_delay[@]}" | sed 's|/$||')"
@@ -198,6 +213,7 @@ row "CPU, % of a core (process / loopback)" "$(summary mean3 "${m_cpu[@]}")" "$(
 row "CPU per run (%)" "$(printf '%.3f/' "${m_cpu[@]}" | sed 's|/$||')" "$(printf '%.3f/' "${l_cpu[@]}" | sed 's|/$||')"
 row "server extra CPU for the streams (%)" "$(summary mean3 "${m_srv[@]}")" "$(summary mean3 "${l_srv[@]}")"
 row "peak resident memory VmHWM (MiB)" "$(summary max "${m_hwm[@]}")" "-"
+row "VmHWM, headless at 29.9 s, full (MiB)" "$rss_full" "-"
 row "server idle CPU, mean of runs (%)" "$(summary mean3 "${idles[@]}")" "$(summary mean3 "${idles[@]}")"
 # The loopback's figure is a difference of two server figures; this is how
 # much the server's own figure moved between spans with nothing looping.

@@ -149,5 +149,7 @@ public:
 // The wave API's own texts for its result codes; implementations without
 // texts of their own answer waveOutGetErrorTextA from this.
 const char* WaveResultText(MMRESULT code);
+// That text into the caller's buffer, as waveOutGetErrorTextA answers.
+MMRESULT CopyWaveResultText(MMRESULT code, char* text, uint32_t cchText);
 
 }  // namespace morvane

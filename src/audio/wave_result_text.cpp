@@ -1,5 +1,8 @@
 #include "audio/wave_api.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace morvane {
 
 const char* WaveResultText(MMRESULT code) {
@@ -20,6 +23,15 @@ const char* WaveResultText(MMRESULT code) {
         case WAVERR_UNPREPARED: return "The sound buffer has not been prepared.";
         default: return "Unknown sound device error.";
     }
+}
+
+MMRESULT CopyWaveResultText(MMRESULT code, char* text, uint32_t cchText) {
+    if (text == nullptr || cchText == 0) return MMSYSERR_INVALPARAM;
+    const char* s = WaveResultText(code);
+    const size_t n = std::min<size_t>(std::strlen(s), cchText - 1);
+    std::memcpy(text, s, n);
+    text[n] = '\0';
+    return MMSYSERR_NOERROR;
 }
 
 }  // namespace morvane

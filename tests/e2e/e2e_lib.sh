@@ -7,7 +7,8 @@
 # E2E_SERVER picks the sound server: "pulseaudio" (the default), "pipewire"
 # (its graph at 44.1 kHz, the signal's rate, so nothing is resampled) or
 # "pipewire-48000" (the desktop default; everything is resampled, so checks
-# that need sample-exact output are relaxed: see E2E_EXACT).
+# that need sample-exact output are relaxed: see E2E_EXACT); either PipeWire
+# with "-q256" (say) forces the graph's cycle.
 #
 # A MORVANE that ends in .exe is the Windows program: it runs under Wine
 # (scripts/wine-run.sh, on the DISPLAY given) with its window, and
@@ -101,16 +102,20 @@ trap 'log "terminated (time limit?)"; exit 124' TERM
 trap 'exit 130' INT
 
 E2E_SERVER=${E2E_SERVER:-pulseaudio}
+# PipeWire runs at its defaults (the 1024-frame cycle, or what the clients
+# ask for), as on a desktop, unless the server's name ends in -qN (a graph
+# cycle forced to N frames) or MORVANE_PW_QUANTUM forces one (see
+# scripts/pipewire-server.sh).
+case $E2E_SERVER in
+  *-q[0-9]*) export MORVANE_PW_QUANTUM=${E2E_SERVER##*-q} E2E_SERVER=${E2E_SERVER%-q*} ;;
+  *) export MORVANE_PW_QUANTUM=${MORVANE_PW_QUANTUM-} ;;
+esac
 case $E2E_SERVER in
   pulseaudio) SERVER_SCRIPT=$E2E_ROOT/scripts/pulse-server.sh SERVER_ARGS=() E2E_EXACT=1 ;;
   pipewire) SERVER_SCRIPT=$E2E_ROOT/scripts/pipewire-server.sh SERVER_ARGS=(44100) E2E_EXACT=1 ;;
   pipewire-48000) SERVER_SCRIPT=$E2E_ROOT/scripts/pipewire-server.sh SERVER_ARGS=(48000) E2E_EXACT=0 ;;
   *) echo "unknown E2E_SERVER '$E2E_SERVER'" >&2; exit 2 ;;
 esac
-# PipeWire runs at its defaults (the 1024-frame cycle, or what the clients
-# ask for), as on a desktop, unless MORVANE_PW_QUANTUM forces a cycle (see
-# scripts/pipewire-server.sh).
-export MORVANE_PW_QUANTUM=${MORVANE_PW_QUANTUM-}
 # Where output and input differ by resampling alone, a 10 ms block's residual
 # stays near -22 dB and a 1 s window's correlation near 0.998; a dropout
 # still leaves a block at 0 dB or above.
@@ -156,7 +161,11 @@ start_server() {
   log "sound server up: $(LC_ALL=C pactl info | sed -n 's/^Server Name: //p')"
 }
 
-server_pid() { cat "$SERVER_DIR/run/pulse/pid"; }
+# The process the program talks to: PulseAudio's daemon, or PipeWire's (the
+# program's native layer talks to it, not to its PulseAudio server).
+server_pid() {
+  if [ "$E2E_SERVER" = pulseaudio ]; then cat "$SERVER_DIR/run/pulse/pid"; else cat "$SERVER_DIR/pids/pipewire.pid"; fi
+}
 
 # device in|out NAME: the program's index of the device with that name.
 device() {

@@ -26,7 +26,7 @@ TEST(GraphTiming, PlaybackIsHeardAfterTheDeviceDelayAndWhatTheStreamHolds) {
     t.bufferedFrames = 44;
     EXPECT_NEAR(static_cast<double>(PlaybackHeardNsec(t, kLine) - t.nowNsec), 21'333'333 + 10'997'732, 1);
     // On the device's own clock: the same, in its ticks.
-    EXPECT_NEAR(PlaybackHeardTicks(t, kLine) - static_cast<double>(t.ticks), 1024 + 485.0 * 48000 / 44100, 1e-6);
+    EXPECT_NEAR(PlaybackHeardTicks(t, kLine) - static_cast<double>(t.ticks), 1024 + 485.0 * 48000 / 44100, 1e-3);
 }
 
 TEST(GraphTiming, CaptureEndedBeforeTheCycleByTheDelayAndWhatIsStillQueued) {

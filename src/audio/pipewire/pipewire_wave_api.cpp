@@ -35,10 +35,23 @@ CPipeWireWaveApi::CPipeWireWaveApi(std::string remote) : m_connection(std::move(
         std::lock_guard lock(m_shared.mutex);
         for (CPwStream* s : m_streams) s->Die();
     });
+    // A dead stream's graph object goes with the old core; the stream stays
+    // for its owner to close.
+    m_connection.SetDropHandler([this] {
+        std::set<CPwStream*> streams;
+        {
+            std::lock_guard lock(m_shared.mutex);
+            streams = m_streams;
+            for (CPwStream* s : streams) s->Die();
+        }
+        for (CPwStream* s : streams) s->Disconnect();
+    });
 }
 
 CPipeWireWaveApi::~CPipeWireWaveApi() {
     m_connection.Lock();
+    m_connection.SetDropHandler(nullptr);
+    m_connection.SetLostHandler(nullptr);
     std::set<CPwStream*> streams;
     {
         std::lock_guard lock(m_shared.mutex);
@@ -291,12 +304,7 @@ MMRESULT CPipeWireWaveApi::waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbw
 MMRESULT CPipeWireWaveApi::waveOutReset(HWAVEOUT hwo) { return Reset(false, hwo); }
 
 MMRESULT CPipeWireWaveApi::waveOutGetErrorTextA(MMRESULT code, char* text, uint32_t cchText) {
-    if (text == nullptr || cchText == 0) return MMSYSERR_INVALPARAM;
-    const char* s = WaveResultText(code);
-    const size_t n = std::min<size_t>(std::strlen(s), cchText - 1);
-    std::memcpy(text, s, n);
-    text[n] = '\0';
-    return MMSYSERR_NOERROR;
+    return CopyWaveResultText(code, text, cchText);
 }
 
 }  // namespace morvane

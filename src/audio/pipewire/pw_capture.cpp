@@ -1,8 +1,8 @@
 #include "audio/pipewire/pw_capture.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "audio/pipewire/pw_headers.h"
 
@@ -24,6 +24,7 @@ void CPwCapture::Stop() {
 
 void CPwCapture::Reset() {
     m_started = false;
+    m_lastEnd.reset();
     ReturnAll();
 }
 
@@ -57,6 +58,8 @@ void CPwCapture::Process() {
     const int64_t start = end - FramesToNsec(static_cast<double>(frames), m_format.rate);
     {
         std::lock_guard lock(m_shared.mutex);
+        if (m_started && !Failed() && m_lastEnd && start - *m_lastEnd > kGapToleranceNsec) FillGap(start, now);
+        m_lastEnd = end;
         m_framesTaken = 0;
         for (size_t i = 0; i < count; ++i) {
             const spa_data& d = buffers[i]->buffer->datas[0];
@@ -68,6 +71,21 @@ void CPwCapture::Process() {
         }
     }
     for (size_t i = 0; i < count; ++i) pw_stream_queue_buffer(m_stream, buffers[i]);
+}
+
+void CPwCapture::FillGap(int64_t startNsec, int64_t nowNsec) {
+    const int64_t gap = std::min(startNsec - *m_lastEnd, kMaxGapNsec);
+    auto bytes = static_cast<size_t>(static_cast<double>(gap) * m_format.rate / 1e9) * m_format.frameBytes;
+    // Placed as if captured just before this cycle's data.
+    const int64_t gapStart = startNsec - FramesToNsec(static_cast<double>(bytes / m_format.frameBytes), m_format.rate);
+    static const std::vector<char> silence(65536, static_cast<char>(m_silence));
+    m_framesTaken = 0;
+    while (bytes > 0 && !m_queue.empty()) {
+        const size_t k = std::min(bytes, silence.size() - silence.size() % m_format.frameBytes);
+        Consume(silence.data(), k, gapStart, nowNsec);
+        m_framesTaken += k / m_format.frameBytes;
+        bytes -= k;
+    }
 }
 
 void CPwCapture::Consume(const char* data, size_t bytes, int64_t startNsec, int64_t nowNsec) {
@@ -83,14 +101,7 @@ void CPwCapture::Consume(const char* data, size_t bytes, int64_t startNsec, int6
         const int64_t endNsec = startNsec + FramesToNsec(endFrame, m_format.rate);
         m_shared.lastCapture = CaptureMark{endNsec / 1000, nowNsec / 1000};
         const int64_t ageUsec = (nowNsec - endNsec) / 1000;
-        m_shared.lateCaptures = ageUsec > kLateCaptureUsec ? m_shared.lateCaptures + 1 : 0;
-        if (m_shared.lateCaptures >= kLateCapturesToTell && !m_shared.toldLateCapture) {
-            m_shared.toldLateCapture = true;
-            std::fprintf(stderr,
-                         "Morvane: recorded sound arrives %.0f ms late (the sound server or the system does not "
-                         "keep up); playback is lined up against it, up to 1 s.\n",
-                         static_cast<double>(ageUsec) / 1000.0);
-        }
+        m_shared.lateCapture.Note(ageUsec);
         m_queue.pop_front();
         Complete(h);
     }

@@ -5,6 +5,7 @@
 // against.
 
 #include <deque>
+#include <optional>
 
 #include "audio/pipewire/pw_stream.h"
 
@@ -19,7 +20,10 @@ public:
     bool monitor = false;  // of a sink: its data is what the sink plays
 
     void Queue(WAVEHDR* h);
-    void Start() { m_started = true; }
+    void Start() {
+        if (!m_started) m_lastEnd.reset();
+        m_started = true;
+    }
     // Stops; the buffer being filled comes back with what it holds.
     void Stop();
     // Stops and hands every queued header back, in order.
@@ -27,18 +31,20 @@ public:
     void ReturnAll() override;
     bool Holds() const override { return !m_queue.empty(); }
 
-    // A captured buffer this long past its end, this many times in a row,
-    // means capture has fallen behind.
-    static constexpr int64_t kLateCaptureUsec = 300000;
-    static constexpr int kLateCapturesToTell = 3;
-
 private:
     void Process() override;
     void Consume(const char* data, size_t bytes, int64_t startNsec, int64_t nowNsec);
+    // Sound the graph dropped while this process could not take it (the
+    // system held it up) comes back as silence of the same length, so that
+    // what follows keeps its place in time and the delay stays.
+    void FillGap(int64_t startNsec, int64_t nowNsec);
+    static constexpr int64_t kGapToleranceNsec = 2000000;
+    static constexpr int64_t kMaxGapNsec = 5000000000;
 
     std::deque<WAVEHDR*> m_queue;
     bool m_started = false;
     uint64_t m_framesTaken = 0;  // of the data handed over in this cycle so far
+    std::optional<int64_t> m_lastEnd;  // where the last data handed over ended
 };
 
 }  // namespace morvane

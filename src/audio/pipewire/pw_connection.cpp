@@ -170,6 +170,7 @@ bool CPwConnection::WaitUntil(const std::function<bool()>& done, int ms) {
 }
 
 void CPwConnection::Drop() {
+    if (m_core != nullptr && m_onDrop) m_onDrop();
     if (m_metadata != nullptr) {
         spa_hook_remove(&m_listeners->metadata);
         pw_proxy_destroy(reinterpret_cast<pw_proxy*>(m_metadata));

@@ -60,6 +60,9 @@ public:
     // Called with the lock held when the server goes away; the streams made
     // on its core are dead.
     void SetLostHandler(std::function<void()> onLost) { m_onLost = std::move(onLost); }
+    // Called with the lock held before the core goes (on reconnecting, or
+    // at the end): the streams made on it must go first.
+    void SetDropHandler(std::function<void()> onDrop) { m_onDrop = std::move(onDrop); }
 
     // Waits (lock held, never on the loop's thread) until done() or ms pass.
     bool WaitUntil(const std::function<bool()>& done, int ms);
@@ -100,6 +103,7 @@ private:
     std::vector<PwDevice> m_capture, m_playback;
     std::vector<PwNode> m_nodeList;
     std::function<void()> m_onLost;
+    std::function<void()> m_onDrop;
     friend struct Listeners;
 };
 

@@ -1,5 +1,7 @@
 #include "audio/pipewire/pw_stream.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -54,6 +56,10 @@ bool CPwStream::Connect(pw_core* core, pw_thread_loop* loop, const std::string& 
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, m_capture ? "Capture" : "Playback",
         PW_KEY_APP_NAME, "Morvane", PW_KEY_NODE_NAME, m_capture ? "morvane-capture" : "morvane-playback",
         PW_KEY_NODE_DESCRIPTION, m_capture ? "Morvane capture" : "Morvane playback", nullptr);
+    // Both streams in one group: one driver runs them, and a device on
+    // another clock follows it (the server resamples it), so the delay
+    // holds across two sound cards as the server's own delay line does.
+    pw_properties_setf(props, PW_KEY_NODE_GROUP, "morvane-%d", static_cast<int>(getpid()));
     if (!target.empty()) pw_properties_set(props, PW_KEY_TARGET_OBJECT, target.c_str());
     if (monitor) pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
     m_stream = pw_stream_new(core, m_capture ? "Capture" : "Playback", props);

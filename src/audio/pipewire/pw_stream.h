@@ -17,6 +17,7 @@
 #include <string>
 
 #include "audio/graph_timing.h"
+#include "audio/late_capture_watch.h"
 #include "audio/run_line_up.h"
 #include "audio/wave_api.h"
 
@@ -36,8 +37,7 @@ struct PwShared {
     // The last captured buffer: the reference a playback run is lined up against.
     std::optional<CaptureMark> lastCapture;
     // Falling behind is said on stderr, once each per program run.
-    int lateCaptures = 0;
-    bool toldLateCapture = false;
+    CLateCaptureWatch lateCapture;
     bool toldGap = false;
 };
 
