@@ -134,13 +134,7 @@ void CPulseStreamSet::CheckCaptureAge() {
     if (!m_lastCaptureEnd) return;
     const int64_t ageUsec =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - *m_lastCaptureEnd).count();
-    m_lateCaptures = ageUsec > kLateCaptureUsec ? m_lateCaptures + 1 : 0;
-    if (m_lateCaptures < kLateCapturesToTell || m_toldLateCapture) return;
-    m_toldLateCapture = true;
-    std::fprintf(stderr,
-                 "Morvane: recorded sound arrives %.0f ms late (the sound server or the system does not "
-                 "keep up); playback is lined up against it, up to 1 s.\n",
-                 static_cast<double>(ageUsec) / 1000.0);
+    m_lateCapture.Note(ageUsec);
 }
 
 }  // namespace morvane

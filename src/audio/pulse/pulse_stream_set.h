@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audio/clock_follower.h"
+#include "audio/late_capture_watch.h"
 #include "audio/pulse/pulse_loop.h"
 #include "audio/wave_api.h"
 
@@ -98,12 +99,7 @@ private:
     std::optional<CClockFollower> m_clock;
     std::minstd_rand m_followRandom{std::random_device{}()};
     bool m_toldClocks = false;
-    // A captured buffer this long past its end, this many times in a row,
-    // means capture has fallen behind.
-    static constexpr int64_t kLateCaptureUsec = 300000;
-    static constexpr int kLateCapturesToTell = 3;
-    int m_lateCaptures = 0;
-    bool m_toldLateCapture = false;
+    CLateCaptureWatch m_lateCapture;  // capture falling behind, told once
     bool m_toldGap = false;
 };
 

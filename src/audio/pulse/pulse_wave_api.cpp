@@ -279,12 +279,7 @@ MMRESULT CPulseWaveApi::waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) 
 MMRESULT CPulseWaveApi::waveOutReset(HWAVEOUT hwo) { return Reset(false, hwo); }
 
 MMRESULT CPulseWaveApi::waveOutGetErrorTextA(MMRESULT code, char* text, uint32_t cchText) {
-    if (text == nullptr || cchText == 0) return MMSYSERR_INVALPARAM;
-    const char* s = WaveResultText(code);
-    const size_t n = std::min<size_t>(std::strlen(s), cchText - 1);
-    std::memcpy(text, s, n);
-    text[n] = '\0';
-    return MMSYSERR_NOERROR;
+    return CopyWaveResultText(code, text, cchText);
 }
 
 }  // namespace morvane
