@@ -8,7 +8,7 @@ namespace morvane {
 namespace {
 
 PwNode Node(uint32_t id, uint64_t serial, const char* name, const char* description, const char* mediaClass) {
-    return PwNode{id, serial, name, description, mediaClass, ""};
+    return PwNode{id, serial, name, description, mediaClass};
 }
 
 std::vector<std::string> Names(const std::vector<PwDevice>& list) {

@@ -130,10 +130,7 @@ MMRESULT CPipeWireWaveApi::Open(bool capture, void** handle, uint32_t id, const 
     const bool monitor = id < list.size() && list[id].monitor;
     CPwStream* s = capture ? static_cast<CPwStream*>(new CPwCapture(m_shared, sf, target))
                            : static_cast<CPwStream*>(new CPwPlayback(m_shared, sf, target));
-    if (index && *index < list.size()) {
-        s->clock = list[*index].clock;
-        if (capture) static_cast<CPwCapture*>(s)->monitor = list[*index].monitor;
-    }
+    if (capture && index && *index < list.size()) static_cast<CPwCapture*>(s)->monitor = list[*index].monitor;
     MMRESULT result = MMSYSERR_NOERROR;
     CPwConnection::SignalsBlocked blocked;
     if (!s->Connect(m_connection.Core(), m_connection.Loop(), deviceName, monitor, *format)) {

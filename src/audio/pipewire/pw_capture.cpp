@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "audio/pipewire/pw_headers.h"
 
@@ -78,14 +77,8 @@ void CPwCapture::FillGap(int64_t startNsec, int64_t nowNsec) {
     auto bytes = static_cast<size_t>(static_cast<double>(gap) * m_format.rate / 1e9) * m_format.frameBytes;
     // Placed as if captured just before this cycle's data.
     const int64_t gapStart = startNsec - FramesToNsec(static_cast<double>(bytes / m_format.frameBytes), m_format.rate);
-    static const std::vector<char> silence(65536, static_cast<char>(m_silence));
     m_framesTaken = 0;
-    while (bytes > 0 && !m_queue.empty()) {
-        const size_t k = std::min(bytes, silence.size() - silence.size() % m_format.frameBytes);
-        Consume(silence.data(), k, gapStart, nowNsec);
-        m_framesTaken += k / m_format.frameBytes;
-        bytes -= k;
-    }
+    Consume(nullptr, bytes, gapStart, nowNsec);
 }
 
 void CPwCapture::Consume(const char* data, size_t bytes, int64_t startNsec, int64_t nowNsec) {
@@ -93,7 +86,10 @@ void CPwCapture::Consume(const char* data, size_t bytes, int64_t startNsec, int6
     while (!m_queue.empty() && offset < bytes) {
         WAVEHDR* h = m_queue.front();
         const size_t k = std::min<size_t>(h->dwBufferLength - h->dwBytesRecorded, bytes - offset);
-        std::memcpy(h->lpData + h->dwBytesRecorded, data + offset, k);
+        if (data != nullptr)
+            std::memcpy(h->lpData + h->dwBytesRecorded, data + offset, k);
+        else
+            std::memset(h->lpData + h->dwBytesRecorded, m_silence, k);
         h->dwBytesRecorded += static_cast<uint32_t>(k);
         offset += k;
         if (h->dwBytesRecorded < h->dwBufferLength) break;

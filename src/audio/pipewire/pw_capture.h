@@ -33,6 +33,7 @@ public:
 
 private:
     void Process() override;
+    // data: null for silence.
     void Consume(const char* data, size_t bytes, int64_t startNsec, int64_t nowNsec);
     // Sound the graph dropped while this process could not take it (the
     // system held it up) comes back as silence of the same length, so that

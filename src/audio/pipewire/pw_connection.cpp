@@ -80,7 +80,6 @@ struct CPwConnection::Listeners {
             if (n.description.empty()) n.description = n.name;
             const std::string serial = Lookup(props, PW_KEY_OBJECT_SERIAL);
             n.serial = serial.empty() ? id : std::strtoull(serial.c_str(), nullptr, 10);
-            n.clock = PwClockOf(Lookup(props, PW_KEY_FACTORY_NAME), Lookup(props, PW_KEY_DEVICE_ID), "");
             c->m_nodes[id] = std::move(n);
             c->Rebuild();
         } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && c->m_metadata == nullptr &&
@@ -139,15 +138,6 @@ CPwConnection::~CPwConnection() {
     pw_thread_loop_stop(m_loop);
     if (m_context != nullptr) pw_context_destroy(m_context);
     pw_thread_loop_destroy(m_loop);
-}
-
-bool CPwConnection::ServerAnswers(const std::string& remote) {
-    CPwConnection c(remote);
-    if (c.m_loop == nullptr) return false;
-    c.Lock();
-    const bool ok = c.Ensure(true);
-    c.Unlock();
-    return ok;
 }
 
 void CPwConnection::Lock() {

@@ -40,9 +40,6 @@ public:
     CPwConnection(const CPwConnection&) = delete;
     CPwConnection& operator=(const CPwConnection&) = delete;
 
-    // Whether a PipeWire server answers at `remote` (connects and leaves).
-    static bool ServerAnswers(const std::string& remote = {});
-
     void Lock();
     void Unlock();
     bool InLoopThread() const;

@@ -34,9 +34,9 @@ std::vector<PwDevice> Sorted(std::vector<Ordered> items) {
 std::vector<PwDevice> PwCaptureDevices(const std::vector<PwNode>& nodes) {
     std::vector<Ordered> items;
     for (const PwNode& n : nodes) {
-        if (PwIsSource(n.mediaClass)) items.push_back({n.serial, 0, {n.id, n.name, false, n.description, n.clock}});
+        if (PwIsSource(n.mediaClass)) items.push_back({n.serial, 0, {n.id, n.name, false, n.description}});
         if (n.mediaClass == "Audio/Sink")
-            items.push_back({n.serial, 1, {n.id, n.name, true, "Monitor of " + n.description, n.clock}});
+            items.push_back({n.serial, 1, {n.id, n.name, true, "Monitor of " + n.description}});
     }
     return Sorted(std::move(items));
 }
@@ -44,7 +44,7 @@ std::vector<PwDevice> PwCaptureDevices(const std::vector<PwNode>& nodes) {
 std::vector<PwDevice> PwPlaybackDevices(const std::vector<PwNode>& nodes) {
     std::vector<Ordered> items;
     for (const PwNode& n : nodes)
-        if (PwIsSink(n.mediaClass)) items.push_back({n.serial, 0, {n.id, n.name, false, n.description, n.clock}});
+        if (PwIsSink(n.mediaClass)) items.push_back({n.serial, 0, {n.id, n.name, false, n.description}});
     return Sorted(std::move(items));
 }
 
@@ -79,12 +79,6 @@ std::string PwDefaultName(const char* json) {
         }
     }
     return {};  // unterminated
-}
-
-std::string PwClockOf(const std::string& factory, const std::string& card, const std::string& name) {
-    if (!card.empty()) return "card:" + card;
-    if (factory == "support.null-audio-sink") return "system";
-    return name.empty() ? std::string() : "node:" + name;
 }
 
 }  // namespace morvane

@@ -19,7 +19,6 @@ struct PwNode {
     std::string name;         // node.name
     std::string description;  // node.description, else node.nick, else the name
     std::string mediaClass;
-    std::string clock;        // which clock it runs on, when known (see PwClockOf)
 };
 
 struct PwDevice {
@@ -27,7 +26,6 @@ struct PwDevice {
     std::string target;  // the node's name, to connect a stream to
     bool monitor;        // capture from a sink's monitor
     std::string description;
-    std::string clock;
 };
 
 bool PwIsSource(const std::string& mediaClass);
@@ -42,10 +40,5 @@ std::optional<size_t> PwFindDefault(const std::vector<PwDevice>& list, const std
 
 // The value of "name" in a default-device setting ({"name":"tv"}).
 std::string PwDefaultName(const char* json);
-
-// Which clock a node runs on, from its properties: a card's devices share
-// the card's; the server's null devices run on the system clock; anything
-// else has its own. Empty when unknown.
-std::string PwClockOf(const std::string& factory, const std::string& card, const std::string& name);
 
 }  // namespace morvane

@@ -29,8 +29,6 @@ struct spa_hook;
 
 namespace morvane {
 
-class CClockFollower;
-
 // What the devices of one layer share, under `mutex`.
 struct PwShared {
     std::mutex mutex;
@@ -69,8 +67,6 @@ public:
     // Every queued header back, in queue order (mutex held).
     virtual void ReturnAll() = 0;
     virtual bool Holds() const = 0;
-
-    std::string clock;  // which clock its device runs on, when known
 
 protected:
     virtual void Process() = 0;
