@@ -15,14 +15,14 @@
 
 #include "audio/pipewire/pw_connection.h"
 #include "audio/pipewire/pw_stream.h"
-#include "audio/wave_api.h"
+#include "audio/wave_api_by_direction.h"
 
 namespace morvane {
 
 class CPwCapture;
 class CPwPlayback;
 
-class CPipeWireWaveApi : public IWaveApi {
+class CPipeWireWaveApi : public CWaveApiByDirection {
 public:
     // remote: a server socket name; empty for the default.
     explicit CPipeWireWaveApi(std::string remote = {});
@@ -33,29 +33,8 @@ public:
     // Connects now: whether a PipeWire server answers.
     bool Connect();
 
-    uint32_t waveInGetNumDevs() override;
-    MMRESULT waveInGetDevName(uint32_t uDeviceID, std::string* name) override;
-    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
-                        IWaveWindow* window, uintptr_t dwInstance, uint32_t fdwOpen) override;
-    MMRESULT waveInClose(HWAVEIN hwi) override;
-    MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
     MMRESULT waveInStart(HWAVEIN hwi) override;
     MMRESULT waveInStop(HWAVEIN hwi) override;
-    MMRESULT waveInReset(HWAVEIN hwi) override;
-
-    uint32_t waveOutGetNumDevs() override;
-    MMRESULT waveOutGetDevName(uint32_t uDeviceID, std::string* name) override;
-    MMRESULT waveOutOpen(HWAVEOUT* phwo, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
-                         IWaveWindow* window, uintptr_t dwInstance, uint32_t fdwOpen) override;
-    MMRESULT waveOutClose(HWAVEOUT hwo) override;
-    MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveOutReset(HWAVEOUT hwo) override;
-
-    MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
 
     // How far the last playback run was started into its first buffer to
     // line it up with capture, in microseconds (for figures and tests).
@@ -63,15 +42,15 @@ public:
 
 private:
     CPwStream* Find(const void* handle, bool capture);
-    uint32_t Count(bool capture);
-    MMRESULT Name(bool capture, uint32_t id, std::string* name);
+    uint32_t Count(bool capture) override;
+    MMRESULT Name(bool capture, uint32_t id, std::string* name) override;
     MMRESULT Open(bool capture, void** handle, uint32_t id, const WAVEFORMATEX* format, IWaveWindow* window,
-                  uint32_t flags);
-    MMRESULT Close(bool capture, void* handle);
-    MMRESULT Prepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
-    MMRESULT Unprepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
-    MMRESULT Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
-    MMRESULT Reset(bool capture, void* handle);
+                  uint32_t flags) override;
+    MMRESULT Close(bool capture, void* handle) override;
+    MMRESULT Prepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Unprepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Reset(bool capture, void* handle) override;
     void Destroy(CPwStream* s);
 
     CPwConnection m_connection;

@@ -25,11 +25,11 @@
 #include "audio/pulse/pulse_context.h"
 #include "audio/pulse/pulse_device_list.h"
 #include "audio/pulse/pulse_stream_set.h"
-#include "audio/wave_api.h"
+#include "audio/wave_api_by_direction.h"
 
 namespace morvane {
 
-class CPulseWaveApi : public IWaveApi {
+class CPulseWaveApi : public CWaveApiByDirection {
 public:
     // Capture completes a buffer at most about this long after its last
     // sample (sooner when the source hands data out more often); a delay of
@@ -57,29 +57,8 @@ public:
     CPulseWaveApi(const CPulseWaveApi&) = delete;
     CPulseWaveApi& operator=(const CPulseWaveApi&) = delete;
 
-    uint32_t waveInGetNumDevs() override;
-    MMRESULT waveInGetDevName(uint32_t uDeviceID, std::string* name) override;
-    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
-                        IWaveWindow* window, uintptr_t dwInstance, uint32_t fdwOpen) override;
-    MMRESULT waveInClose(HWAVEIN hwi) override;
-    MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
     MMRESULT waveInStart(HWAVEIN hwi) override;
     MMRESULT waveInStop(HWAVEIN hwi) override;
-    MMRESULT waveInReset(HWAVEIN hwi) override;
-
-    uint32_t waveOutGetNumDevs() override;
-    MMRESULT waveOutGetDevName(uint32_t uDeviceID, std::string* name) override;
-    MMRESULT waveOutOpen(HWAVEOUT* phwo, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
-                         IWaveWindow* window, uintptr_t dwInstance, uint32_t fdwOpen) override;
-    MMRESULT waveOutClose(HWAVEOUT hwo) override;
-    MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveOutWrite(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveOutReset(HWAVEOUT hwo) override;
-
-    MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
 
     // How far the last playback run was started into its first buffer to make
     // up for the server's latencies, in microseconds (for figures and tests).
@@ -88,15 +67,15 @@ public:
 private:
     class Lock;
 
-    uint32_t Count(bool capture);
-    MMRESULT Name(bool capture, uint32_t id, std::string* name);
+    uint32_t Count(bool capture) override;
+    MMRESULT Name(bool capture, uint32_t id, std::string* name) override;
     MMRESULT Open(bool capture, void** handle, uint32_t id, const WAVEFORMATEX* format,
-                  IWaveWindow* window, uint32_t flags);
-    MMRESULT Close(bool capture, void* handle);
-    MMRESULT Prepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
-    MMRESULT Unprepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
-    MMRESULT Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh);
-    MMRESULT Reset(bool capture, void* handle);
+                  IWaveWindow* window, uint32_t flags) override;
+    MMRESULT Close(bool capture, void* handle) override;
+    MMRESULT Prepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Unprepare(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Queue(bool capture, void* handle, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Reset(bool capture, void* handle) override;
 
     // The context owns the audio thread: it starts once the streams exist
     // (its planner looks at them) and stops before they go.
